@@ -1,0 +1,31 @@
+#include "app/UpdaterApp.h"
+
+#include <commctrl.h>
+
+#include "app/UpdaterCommandLine.h"
+
+BOOL UpdaterApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    if (!PrepareSettings(SplitCommandLine(GetCommandLineA())))
+        return FALSE;
+    RunMainDialog();
+    ClearTempFolder();
+    return FALSE;
+}
+
+bool UpdaterApp::PrepareSettings(const std::vector<std::string>& arguments) {
+    UpdaterCommandLine commandLine(ModuleFolder());
+    ParseCommandLineArguments(commandLine, arguments);
+    const std::string name =
+        commandLine.settingsName.empty() ? std::string("Tovarind.ini") : commandLine.settingsName;
+    SetProfileName(ModuleFolder() + name);
+    return LoadSettings();
+}
+
+std::string UpdaterApp::ModulePath() const {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH + 1);
+    return path;
+}

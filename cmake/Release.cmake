@@ -1,0 +1,1 @@
+# Release archive target (filled in with the user interface)

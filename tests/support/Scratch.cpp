@@ -1,0 +1,132 @@
+#include "tests/support/Scratch.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+ScratchFolder::ScratchFolder() {
+    static int counter = 0;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    char name[64];
+    std::snprintf(name, sizeof(name), "tovarind-%lu-%d\\", GetCurrentProcessId(), ++counter);
+    path_ = std::string(temp) + name;
+    RemoveTree(path_);
+    if (!CreateDirectoryA(path_.c_str(), nullptr))
+        throw std::runtime_error("cannot create scratch folder " + path_);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot write " + path);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size())
+        throw std::runtime_error("short write to " + path);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeFolder(const std::string& path) {
+    if (!CreateDirectoryA(path.c_str(), nullptr) && !FolderExists(path))
+        throw std::runtime_error("cannot create folder " + path);
+}
+
+void RemoveTree(const std::string& path) {
+    std::string folder = path;
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    if (!FolderExists(folder)) {
+        SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(folder.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    std::vector<std::string> names;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    for (const std::string& name : names)
+        RemoveTree(folder + "\\" + name);
+    RemoveDirectoryA(folder.c_str());
+}
+
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second, int milliseconds) {
+    SYSTEMTIME local = {};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    local.wMilliseconds = static_cast<WORD>(milliseconds);
+    SYSTEMTIME utc;
+    FILETIME time;
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+        !SystemTimeToFileTime(&utc, &time))
+        throw std::runtime_error("bad time for " + path);
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot open " + path);
+    BOOL ok = SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+    if (!ok)
+        throw std::runtime_error("cannot set the time of " + path);
+}
+
+std::string LocalWriteTimeText(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    SYSTEMTIME utc, local;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return std::string();
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04u/%02u/%02u %02u:%02u:%02u", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute, local.wSecond);
+    return text;
+}
+
+LockedFile::LockedFile(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+LockedFile::~LockedFile() {
+    if (handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(handle_);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Scratch folders and file helpers for tests that run against the real
+// Windows file system under Wine.
+#include <windows.h>
+
+#include <string>
+
+// A fresh folder below %TEMP%, removed with everything in it on destruction.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Ends with a backslash.
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + relative; }
+
+private:
+    std::string path_;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);   // a file, not a folder
+bool FolderExists(const std::string& path); // a folder
+void MakeFolder(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// Last-write time given and read as local time (time-zone rules of the date).
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second, int milliseconds = 0);
+std::string LocalWriteTimeText(const std::string& path); // "YYYY/MM/DD hh:mm:ss" or ""
+
+// Keeps a file open with no sharing for as long as the object lives.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path);
+    ~LockedFile();
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};

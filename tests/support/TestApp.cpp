@@ -1,0 +1,21 @@
+#include "tests/support/TestApp.h"
+
+#include "tests/support/Scratch.h"
+
+TestApp::TestApp(std::string programFolder) : folder_(std::move(programFolder)) {
+    InitModuleNames(nullptr);
+}
+
+int TestApp::DoMessageBox(const char* prompt, UINT type, UINT) {
+    messages.push_back({prompt, AfxMessageBoxStyle(type)});
+    if (answers.empty())
+        return IDOK;
+    int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+void TestApp::WriteSettings(const std::string& iniText, const std::string& name) {
+    WriteFileBytes(folder_ + name, iniText);
+    SetProfileName(folder_ + name);
+}

@@ -1,0 +1,4 @@
+#include "app/UpdaterApp.h"
+
+// Placeholder until the main dialog lands.
+void UpdaterApp::RunMainDialog() {}

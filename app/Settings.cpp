@@ -52,7 +52,9 @@ std::string UpdaterApp::TempFolderPath() const {
     return ModuleFolder() + settings_.TempFolder + "\\";
 }
 
-std::string UpdaterApp::ArchivePath() const { return TempFolderPath() + "Archive.zip"; }
+std::string UpdaterApp::ArchivePath() const {
+    return TempFolderPath() + "Archive.zip";
+}
 
 bool UpdaterApp::LoadSettings() {
     settings_.Title = ReadProfileValue("Archive", "Title");

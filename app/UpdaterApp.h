@@ -18,7 +18,7 @@ struct UpdaterSettings {
 };
 
 class UpdaterApp : public CWinApp {
-public:
+  public:
     UpdaterApp() = default;
     ~UpdaterApp() override = default;
 
@@ -50,15 +50,15 @@ public:
     // --- update engine (engine/) ---
     // Stamps one copy: archiveSide false: ModuleFolder + relativePath;
     // true: TempFolderPath() + relativePath. Returns timeText.
-    char* GetFileStamp(bool archiveSide, std::string relativePath, char* timeText,
-                       int timeTextSize, int* size);
+    char* GetFileStamp(bool archiveSide, std::string relativePath, char* timeText, int timeTextSize,
+                       int* size);
     bool CheckForUpdates(UpdateEntry* head, int* count);
     bool ExtractArchive();
     bool ApplyUpdates(UpdateEntry* head);
     void ClearTempFolder();
     void StartAutoRun(bool openDocument);
 
-protected:
+  protected:
     // The full path of the running executable; tests put the program
     // folder elsewhere by overriding it.
     virtual std::string ModulePath() const;

@@ -6,7 +6,9 @@ void CCommandLineInfo::ParseParam(const char*, bool, bool) {}
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The program name: up to the first blank outside quotes; quotes only group.
 std::size_t SplitProgramName(const std::string& line, std::string& name) {

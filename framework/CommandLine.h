@@ -5,7 +5,7 @@
 #include <vector>
 
 class CCommandLineInfo {
-public:
+  public:
     virtual ~CCommandLineInfo() = default;
 
     // param has one leading '-' or '/' removed (isFlag is then true);

@@ -2,7 +2,9 @@
 
 namespace sjis {
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 std::size_t NextChar(const std::string& text, std::size_t pos) {
     if (pos >= text.size())

@@ -12,7 +12,7 @@
 class CWnd;
 
 class CWinApp {
-public:
+  public:
     CWinApp();
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
@@ -43,7 +43,7 @@ public:
     const char* m_pszProfileName = ""; // settings file every profile read goes through
     CWnd* m_pMainWnd = nullptr;
 
-private:
+  private:
     std::string appName_;
     std::string exeName_;
     std::string profileName_;

@@ -16,7 +16,9 @@ ScratchFolder::ScratchFolder() {
         throw std::runtime_error("cannot create scratch folder " + path_);
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+ScratchFolder::~ScratchFolder() {
+    RemoveTree(path_);
+}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -60,8 +62,9 @@ void MakeFolder(const std::string& path) {
 }
 
 void RemoveTree(const std::string& path) {
-    std::string folder = path;
-    if (!folder.empty() && folder.back() == '\\')
+    // The \\?\ form reaches names that plain paths fold, such as "x. ".
+    std::string folder = path.compare(0, 4, "\\\\?\\") == 0 ? path : "\\\\?\\" + path;
+    if (folder.back() == '\\')
         folder.pop_back();
     if (!FolderExists(folder)) {
         SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -99,9 +102,9 @@ void SetLocalWriteTime(const std::string& path, int year, int month, int day, in
     if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
         !SystemTimeToFileTime(&utc, &time))
         throw std::runtime_error("bad time for " + path);
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot open " + path);
     BOOL ok = SetFileTime(file, nullptr, nullptr, &time);

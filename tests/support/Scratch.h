@@ -7,7 +7,7 @@
 
 // A fresh folder below %TEMP%, removed with everything in it on destruction.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -17,7 +17,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& relative) const { return path_ + relative; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -35,13 +35,13 @@ std::string LocalWriteTimeText(const std::string& path); // "YYYY/MM/DD hh:mm:ss
 
 // Keeps a file open with no sharing for as long as the object lives.
 class LockedFile {
-public:
+  public:
     explicit LockedFile(const std::string& path);
     ~LockedFile();
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
-private:
+  private:
     HANDLE handle_;
 };

@@ -9,7 +9,7 @@
 #include "app/UpdaterApp.h"
 
 class TestApp : public UpdaterApp {
-public:
+  public:
     struct Message {
         std::string text;
         UINT style; // as it would be shown (icon defaults applied)
@@ -27,9 +27,9 @@ public:
     std::vector<Message> messages;
     std::deque<int> answers; // returned in order; IDOK when empty
 
-protected:
+  protected:
     std::string ModulePath() const override { return folder_ + "Tovarind.exe"; }
 
-private:
+  private:
     std::string folder_;
 };

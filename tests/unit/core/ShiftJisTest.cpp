@@ -1,1 +1,87 @@
 #include <gtest/gtest.h>
+
+#include "framework/ShiftJis.h"
+
+namespace {
+
+// "表" is 0x95 0x5C and "ソ" is 0x83 0x5C: their trail byte is the backslash.
+const std::string kHyo = "表";
+const std::string kSo = "ソ";
+
+TEST(ShiftJis, LiteralsAreShiftJisBytes) {
+    ASSERT_EQ(kHyo, "\x95\x5C");
+    ASSERT_EQ(kSo, "\x83\x5C");
+    ASSERT_EQ(std::string("ｱ"), "\xB1"); // half-width katakana is one byte
+}
+
+TEST(ShiftJis, LeadBytes) {
+    EXPECT_TRUE(sjis::IsLeadByte(0x81));
+    EXPECT_TRUE(sjis::IsLeadByte(0x9F));
+    EXPECT_TRUE(sjis::IsLeadByte(0xE0));
+    EXPECT_TRUE(sjis::IsLeadByte(0xFC));
+    EXPECT_FALSE(sjis::IsLeadByte(0x80));
+    EXPECT_FALSE(sjis::IsLeadByte(0xA0));
+    EXPECT_FALSE(sjis::IsLeadByte(0xB1)); // half-width katakana
+    EXPECT_FALSE(sjis::IsLeadByte(0xDF));
+    EXPECT_FALSE(sjis::IsLeadByte('\\'));
+}
+
+TEST(ShiftJis, WalksWholeCharacters) {
+    const std::string text = "a" + kHyo + "ｱ" + "b";
+    EXPECT_EQ(sjis::NextChar(text, 0), 1u);
+    EXPECT_EQ(sjis::NextChar(text, 1), 3u);
+    EXPECT_EQ(sjis::NextChar(text, 3), 4u);
+    EXPECT_EQ(sjis::NextChar(text, 5), 5u);
+    EXPECT_EQ(sjis::PrevChar(text, 5), 4u);
+    EXPECT_EQ(sjis::PrevChar(text, 4), 3u);
+    EXPECT_EQ(sjis::PrevChar(text, 3), 1u);
+    EXPECT_EQ(sjis::PrevChar(text, 1), 0u);
+    EXPECT_EQ(sjis::PrevChar(text, 0), 0u);
+}
+
+TEST(ShiftJis, TextEndingInALoneLeadByte) {
+    const std::string text = "ab\x95";
+    EXPECT_EQ(sjis::NextChar(text, 2), 3u);
+    EXPECT_EQ(sjis::PrevChar(text, 3), 2u);
+    EXPECT_EQ(sjis::FindLastChar(text, '\\'), std::string::npos);
+}
+
+TEST(ShiftJis, TrailByteIsNeverABackslash) {
+    const std::string path = "C:\\" + kSo + "フト\\" + kHyo;
+    EXPECT_EQ(sjis::FindLastChar(path, '\\'), 3u + 2 + 4);
+    EXPECT_EQ(sjis::FindChar(kHyo + "\\x", '\\'), 2u);
+    EXPECT_EQ(sjis::ReplaceChar("sub\\" + kHyo + "\\", '\\', '/'), "sub/" + kHyo + "/");
+}
+
+TEST(ShiftJis, SplitAtFirstComma) {
+    std::string head, tail;
+    sjis::SplitAtFirstComma("app.exe", head, tail);
+    EXPECT_EQ(head, "app.exe");
+    EXPECT_EQ(tail, "");
+    sjis::SplitAtFirstComma("data.dat,data\\", head, tail);
+    EXPECT_EQ(head, "data.dat");
+    EXPECT_EQ(tail, "data\\");
+    sjis::SplitAtFirstComma(",doc", head, tail);
+    EXPECT_EQ(head, ",doc");
+    EXPECT_EQ(tail, "");
+    sjis::SplitAtFirstComma("a.txt,b,c", head, tail);
+    EXPECT_EQ(head, "a.txt");
+    EXPECT_EQ(tail, "b,c");
+    sjis::SplitAtFirstComma("a.txt,", head, tail);
+    EXPECT_EQ(head, "a.txt");
+    EXPECT_EQ(tail, "");
+    sjis::SplitAtFirstComma(" a , b ", head, tail);
+    EXPECT_EQ(head, " a ");
+    EXPECT_EQ(tail, " b ");
+}
+
+TEST(ShiftJis, SplitNeverTakesATrailByteForAComma) {
+    // No CP932 trail byte is 0x2C, but a lead byte at the end of the text
+    // followed by nothing must not swallow the split either.
+    std::string head, tail;
+    sjis::SplitAtFirstComma(kHyo + "示.txt,フォルダ\\", head, tail);
+    EXPECT_EQ(head, kHyo + "示.txt");
+    EXPECT_EQ(tail, "フォルダ\\");
+}
+
+} // namespace

@@ -1,1 +1,107 @@
 #include <gtest/gtest.h>
+
+#include "tests/support/Scratch.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+const char kMissingUrl[] = "設定ﾌｧｲﾙに受信するURLの記述がありません。";
+
+struct SettingsTest : testing::Test {
+    ScratchFolder scratch;
+    std::string programFolder = scratch / "App\\";
+    TestApp app{programFolder};
+
+    void SetUp() override { MakeFolder(programFolder); }
+};
+
+TEST_F(SettingsTest, ModuleFolderEndsWithABackslash) {
+    EXPECT_EQ(app.ModuleFolder(), programFolder);
+    EXPECT_EQ(app.TempFolderPath(), programFolder + "\\"); // no TempFolder loaded yet
+}
+
+TEST_F(SettingsTest, NoSettingsFileReportsTheMissingUrl) {
+    app.SetProfileName(programFolder + "Tovarind.ini");
+    EXPECT_FALSE(app.LoadSettings());
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_EQ(app.messages[0].text, kMissingUrl);
+    EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
+}
+
+TEST_F(SettingsTest, EmptyUrlStopsBeforeTheTemporaryFolder) {
+    app.WriteSettings("[Archive]\r\nTitle=App\r\nURL=\r\nTempFolder=Tmp\r\n");
+    EXPECT_FALSE(app.LoadSettings());
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_EQ(app.messages[0].text, kMissingUrl);
+    EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+}
+
+TEST_F(SettingsTest, ReadsEveryValueAndMakesTheDefaultTemporaryFolder) {
+    app.WriteSettings("[Archive]\r\n"
+                      "Title=サンプル 100%\r\n"
+                      "URL=http://127.0.0.1:8080/update.zip\r\n"
+                      "[AutoRun]\r\n"
+                      "Program=bin\\app.exe\r\n"
+                      "UpdateDoc=更新履歴.txt\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_TRUE(app.messages.empty());
+    const UpdaterSettings& s = app.Settings();
+    EXPECT_EQ(s.Title, "サンプル 100%");
+    EXPECT_EQ(s.URL, "http://127.0.0.1:8080/update.zip");
+    EXPECT_EQ(s.TempFolder, "UpdateArchive");
+    EXPECT_EQ(s.Program, "bin\\app.exe");
+    EXPECT_EQ(s.UpdateDoc, "更新履歴.txt");
+    EXPECT_TRUE(FolderExists(programFolder + "UpdateArchive"));
+    EXPECT_EQ(app.TempFolderPath(), programFolder + "UpdateArchive\\");
+    EXPECT_EQ(app.ArchivePath(), programFolder + "UpdateArchive\\Archive.zip");
+}
+
+TEST_F(SettingsTest, CustomTemporaryFolders) {
+    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=作業\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_TRUE(FolderExists(programFolder + "作業"));
+
+    // Only the last level is made, silently: the check reports it later.
+    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=Missing\\Tmp\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_FALSE(FolderExists(programFolder + "Missing"));
+
+    // A folder outside the program folder (a sibling) is allowed.
+    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=..\\AppUpdate\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_TRUE(FolderExists(scratch / "AppUpdate"));
+}
+
+TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
+    // Unpacking there would overwrite installed files; clearing it at exit
+    // would delete them.
+    // "App." folds to "App"; a segment ". " before a backslash does not fold
+    // (it is a folder of that name) and is allowed.
+    for (const char* value :
+         {".", ".\\", "..", "..\\..", "\\", "sub\\..", "..\\App", "..\\APP\\", "..\\App.", "./"}) {
+        SCOPED_TRACE(value);
+        app.messages.clear();
+        app.WriteSettings(std::string("[Archive]\r\nURL=http://x/\r\nTempFolder=") + value +
+                          "\r\n");
+        EXPECT_FALSE(app.LoadSettings());
+        ASSERT_EQ(app.messages.size(), 1u);
+        EXPECT_EQ(app.messages[0].text,
+                  std::string("設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n") +
+                      programFolder + app.Settings().TempFolder + "\\");
+        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    }
+    EXPECT_EQ(app.Settings().TempFolder, "./");
+    EXPECT_FALSE(FolderExists(programFolder + "sub"));
+}
+
+TEST_F(SettingsTest, LongValuesAreCutAt4095Bytes) {
+    const std::string longTitle(5000, 'T');
+    app.WriteSettings("[Archive]\r\nTitle=" + longTitle + "\r\nURL=http://x/\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_EQ(app.Settings().Title, std::string(4095, 'T'));
+}
+
+} // namespace

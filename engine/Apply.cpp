@@ -1,6 +1,57 @@
+#include <windows.h>
+
 #include "app/UpdaterApp.h"
 #include "engine/UpdateEntry.h"
+#include "framework/ShiftJis.h"
 
-// Placeholder until the engine lands.
-bool UpdaterApp::ApplyUpdates(UpdateEntry*) { return false; }
-void UpdaterApp::ClearTempFolder() {}
+namespace {
+
+// Puts a copy of source in place of destination so that destination is
+// either the old file or the whole new one, never a half-written mix: the
+// copy goes to a temporary file in the destination's folder and replaces
+// the destination in one rename. The copy keeps source's last-write time.
+// On failure destination is untouched and the temporary file is gone.
+bool ReplaceWithCopy(const std::string& source, const std::string& destination) {
+    // A read-only installed file is not ours to replace: a plain copy over
+    // it fails too.
+    const DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        return false;
+
+    const std::size_t slash = sjis::FindLastChar(destination, '\\');
+    const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
+    char temporary[MAX_PATH + 1] = {};
+    if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0)
+        return false;
+    if (CopyFileA(source.c_str(), temporary, FALSE) &&
+        MoveFileExA(temporary, destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    // The copy of a read-only source is read-only as well.
+    SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temporary);
+    return false;
+}
+
+} // namespace
+
+bool UpdaterApp::ApplyUpdates(UpdateEntry* head) {
+    bool allCopied = true;
+    const std::string programFolder = ModuleFolder();
+    const std::string tempFolder = TempFolderPath();
+    for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
+        // Only marked entries; a second run after a failure retries the
+        // failed ones alone.
+        if (entry->state != NeedsUpdate && entry->state != CopyFailed)
+            continue;
+        if (ReplaceWithCopy(tempFolder + entry->fileName,
+                            programFolder + entry->folder + entry->fileName)) {
+            entry->state = Updated;
+        } else {
+            entry->state = CopyFailed;
+            allCopied = false;
+        }
+    }
+    return allCopied;
+}

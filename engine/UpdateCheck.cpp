@@ -1,10 +1,40 @@
+#include <cstring>
+#include <optional>
+
 #include "app/UpdaterApp.h"
+#include "engine/Download.h"
 #include "engine/UpdateEntry.h"
 
-// Placeholder until the engine lands.
-bool UpdaterApp::CheckForUpdates(UpdateEntry*, int* count) {
-    *count = 0;
-    return false;
+bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
+    int found = 0;
+    if (count != nullptr)
+        *count = 0;
+
+    // The hourglass stays from the archive file's creation until the check
+    // returns, over the transfer, the unpacking and the comparison.
+    std::optional<CWaitCursor> waitCursor;
+    if (DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
+        return false;
+
+    // A failed unpacking has shown its message; the caller then treats the
+    // check as one that found nothing.
+    if (!ExtractArchive())
+        return true;
+
+    for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
+        GetFileStamp(true, entry->fileName, entry->archiveTime, kTimeTextSize, &entry->archiveSize);
+        // A missing or empty archive copy says nothing about the file.
+        if (entry->archiveSize <= 0)
+            continue;
+        if (std::strncmp(entry->localTime, entry->archiveTime, kTimeTextSize) != 0 ||
+            entry->localSize != entry->archiveSize) {
+            entry->state = NeedsUpdate;
+            ++found;
+        } else {
+            entry->state = Unchanged;
+        }
+    }
+    if (count != nullptr)
+        *count = found;
+    return true;
 }
-bool UpdaterApp::ExtractArchive() { return false; }
-void UpdaterApp::StartAutoRun(bool) {}

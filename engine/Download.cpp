@@ -1,0 +1,160 @@
+#include "engine/Download.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "engine/HttpReply.h"
+#include "framework/WinApp.h"
+
+namespace {
+
+constexpr DWORD kReadSize = 4096;
+constexpr DWORD_PTR kContext = 1;
+
+class InternetHandle {
+  public:
+    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
+    ~InternetHandle() {
+        if (handle_ != nullptr)
+            InternetCloseHandle(handle_);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+  private:
+    HINTERNET handle_;
+};
+
+class FileHandle {
+  public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+enum class Transfer { Complete, CannotOpen, ReceiveError };
+
+// The scheme of url as WinINet reads it; INTERNET_SCHEME_UNKNOWN when it is
+// not a URL at all.
+INTERNET_SCHEME SchemeOf(const std::string& url) {
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwSchemeLength = 1; // ask for the scheme only
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts))
+        return INTERNET_SCHEME_UNKNOWN;
+    return parts.nScheme;
+}
+
+// Schemes that name something else than a file to fetch (mail, news,
+// telnet, scripts): there is nothing to read from them.
+bool NamesNoFile(INTERNET_SCHEME scheme) {
+    switch (scheme) {
+    case INTERNET_SCHEME_NEWS:
+    case INTERNET_SCHEME_MAILTO:
+    case INTERNET_SCHEME_SOCKS:
+    case INTERNET_SCHEME_JAVASCRIPT:
+    case INTERNET_SCHEME_VBSCRIPT:
+    case INTERNET_SCHEME_RES:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string HeaderText(HINTERNET request, DWORD query) {
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1;
+    if (!HttpQueryInfoA(request, query, text, &size, nullptr))
+        return std::string();
+    return std::string(text, size);
+}
+
+Transfer Receive(HINTERNET session, const std::string& url, HANDLE file) {
+    const INTERNET_SCHEME scheme = SchemeOf(url);
+    if (NamesNoFile(scheme))
+        return Transfer::CannotOpen;
+
+    InternetHandle request(
+        InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, kContext));
+    if (!request)
+        return Transfer::ReceiveError;
+
+    // Over HTTP an error page is not the archive, and a body that ends
+    // before its announced length is a broken transfer; both must fail
+    // rather than reach the unpacking as a "downloaded" archive.
+    const bool http = scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
+    std::string contentLength;
+    if (http) {
+        DWORD status = 0;
+        DWORD size = sizeof(status);
+        if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                            &size, nullptr) ||
+            IsErrorStatus(status))
+            return Transfer::ReceiveError;
+        contentLength = HeaderText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+    }
+
+    char buffer[kReadSize];
+    unsigned long long received = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.get(), buffer, kReadSize, &got))
+            return Transfer::ReceiveError;
+        if (got == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(file, buffer, got, &written, nullptr) || written != got)
+            return Transfer::ReceiveError;
+        received += got;
+    }
+    if (http && !BodyIsComplete(contentLength, received))
+        return Transfer::ReceiveError;
+    return Transfer::Complete;
+}
+
+} // namespace
+
+DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
+                                std::optional<CWaitCursor>& waitCursor) {
+    FileHandle file(CreateFileA(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        AfxMessageBox("下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n" + archivePath,
+                      MB_OK | MB_ICONEXCLAMATION);
+        return DownloadOutcome::FileNotCreated;
+    }
+    waitCursor.emplace();
+
+    Transfer transfer = Transfer::ReceiveError;
+    try {
+        InternetHandle session(
+            InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (session)
+            transfer = Receive(session.get(), url, file.get());
+    } catch (...) {
+        transfer = Transfer::ReceiveError;
+    }
+
+    switch (transfer) {
+    case Transfer::Complete:
+        return DownloadOutcome::Complete;
+    case Transfer::CannotOpen:
+        AfxMessageBox("下記URLがｵｰﾌﾟﾝできません。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
+        return DownloadOutcome::Failed;
+    case Transfer::ReceiveError:
+        break;
+    }
+    AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
+    return DownloadOutcome::Failed;
+}

@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include <memory>
+#include <new>
+
+#include "app/UpdaterApp.h"
+#include "engine/TarCommand.h"
+
+namespace {
+
+// The library's one entry point: owner window, command line, message
+// buffer and its size; 0 means the files are on disk.
+using TarEntry = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
+
+constexpr DWORD kMessageSize = 1024;
+
+class Library {
+  public:
+    explicit Library(const char* name) : module_(LoadLibraryA(name)) {}
+    ~Library() {
+        if (module_ != nullptr)
+            FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    HMODULE get() const { return module_; }
+
+  private:
+    HMODULE module_;
+};
+
+bool RunTar(const std::string& commandLine, char* messages) {
+    Library library("tar32.dll");
+    if (library.get() == nullptr)
+        return false;
+    auto tar =
+        reinterpret_cast<TarEntry>(reinterpret_cast<void*>(GetProcAddress(library.get(), "Tar")));
+    if (tar == nullptr)
+        return false;
+    return tar(nullptr, commandLine.c_str(), messages, kMessageSize) == 0;
+}
+
+} // namespace
+
+bool UpdaterApp::ExtractArchive() {
+    const std::string commandLine =
+        TarCommandLine(ArchivePath(), ModuleFolder() + settings_.TempFolder);
+    // One byte more than the library is told, so that what it writes always
+    // ends in a zero.
+    std::unique_ptr<char[]> messages(new (std::nothrow) char[kMessageSize + 1]());
+    const bool unpacked = messages != nullptr && RunTar(commandLine, messages.get());
+    if (!unpacked)
+        AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n" + commandLine,
+                      MB_OK | MB_ICONEXCLAMATION);
+    return unpacked;
+}

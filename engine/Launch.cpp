@@ -1,0 +1,43 @@
+#include "engine/Launch.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/UpdaterApp.h"
+
+bool RunProgram(const std::string& commandLine, int showCommand) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showCommand);
+    PROCESS_INFORMATION process = {};
+    // CreateProcessA may write into the command line.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
+                        nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+void UpdaterApp::StartAutoRun(bool openDocument) {
+    // The program first: the document may be meant to open beside it.
+    if (!settings_.Program.empty()) {
+        // The whole value is the executable's path: blanks in it belong to it.
+        const std::string commandLine = "\"" + ModuleFolder() + settings_.Program + "\"";
+        if (!RunProgram(commandLine, SW_SHOWDEFAULT))
+            AfxMessageBox("下記ﾌﾟﾛｸﾞﾗﾑの起動に失敗しました。\r\n\r\n" + commandLine,
+                          MB_OK | MB_ICONEXCLAMATION);
+    }
+    if (openDocument && !settings_.UpdateDoc.empty()) {
+        const std::string document = ModuleFolder() + settings_.UpdateDoc;
+        const INT_PTR result = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(nullptr, "open", document.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (result < 32)
+            AfxMessageBox("下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n" + document,
+                          MB_OK | MB_ICONEXCLAMATION);
+    }
+}

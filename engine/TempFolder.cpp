@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "app/UpdaterApp.h"
+
+namespace {
+
+// Windows drops trailing dots and blanks from a plain path, so a file
+// named "..." could not be reached by its plain path; the "\\?\" form takes
+// the name as it is.
+std::string DeletablePath(const std::string& folder, const std::string& name) {
+    const char last = name.back();
+    if (last != '.' && last != ' ')
+        return folder + name;
+    char full[MAX_PATH * 4] = {};
+    const DWORD length = GetFullPathNameA(folder.c_str(), sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full))
+        return folder + name;
+    const std::string path(full, length);
+    if (path.compare(0, 2, "\\\\") == 0)
+        return "\\\\?\\UNC\\" + path.substr(2) + name;
+    return "\\\\?\\" + path + name;
+}
+
+} // namespace
+
+void UpdaterApp::ClearTempFolder() {
+    const std::string folder = TempFolderPath();
+    // The whole folder is listed before anything is deleted, so that the
+    // search never runs over a folder that changes under it.
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+
+    // Files only, one level deep: a subfolder fails to delete as a file and
+    // stays with everything in it. What cannot be deleted stays silently.
+    for (const std::string& name : names)
+        DeleteFileA(DeletablePath(folder, name).c_str());
+}

@@ -3,6 +3,7 @@
 files) for the demo and the end-to-end tests.
 
   make_sample.py program DIR --bin BIN --url URL   program folder with Tovarind
+                 [--current]                       ... holding the new files already
   make_sample.py archive ZIP --bin BIN             update archive (ZIP)
 
 Times are wall-clock times in the zone the program runs in under Wine
@@ -65,11 +66,15 @@ def program(args):
     os.makedirs(os.path.join(root, "data"))
     for name in ("Tovarind.exe", "tar32.dll"):
         shutil.copy2(os.path.join(args.bin, name), root)
-    shutil.copyfile(os.path.join(args.bin, "SampleApp-1.0.exe"), os.path.join(root, "SampleApp.exe"))
-    stamp(os.path.join(root, "SampleApp.exe"), OLD_TIME)
-    write(os.path.join(root, "data", "sample.dat"), OLD_DATA, OLD_TIME)
+    version, data, history, when = ("1.0", OLD_DATA, OLD_HISTORY, OLD_TIME)
+    if args.current:
+        version, data, history, when = ("2.0", NEW_DATA, NEW_HISTORY, NEW_TIME)
+    exe = os.path.join(root, "SampleApp.exe")
+    shutil.copyfile(os.path.join(args.bin, "SampleApp-%s.exe" % version), exe)
+    stamp(exe, when)
+    write(os.path.join(root, "data", "sample.dat"), data, when)
     write(os.path.join(root, "readme.txt"), README, SAME_TIME)
-    write(os.path.join(root, "更新履歴.txt"), OLD_HISTORY, OLD_TIME)
+    write(os.path.join(root, "更新履歴.txt"), history, when)
     with open(os.path.join(root, "Tovarind.ini"), "wb") as f:
         f.write(INI.format(url=args.url).replace("\n", "\r\n").encode("cp932"))
 
@@ -98,6 +103,7 @@ def main():
     p.add_argument("dir")
     p.add_argument("--bin", required=True)
     p.add_argument("--url", required=True)
+    p.add_argument("--current", action="store_true")
     a = sub.add_parser("archive")
     a.add_argument("zip")
     a.add_argument("--bin", required=True)

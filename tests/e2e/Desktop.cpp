@@ -1,0 +1,196 @@
+#include "tests/e2e/Desktop.h"
+
+#include <cstdio>
+
+RunningProgram::RunningProgram(const std::string& exe, const std::string& arguments,
+                               const std::string& currentFolder) {
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        currentFolder.c_str(), &startup, &process_))
+        process_ = {};
+    else
+        WaitForInputIdle(process_.hProcess, 10000);
+}
+
+RunningProgram::~RunningProgram() {
+    if (process_.hProcess == nullptr)
+        return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 99);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+bool RunningProgram::WaitForExit(DWORD timeoutMs) {
+    return process_.hProcess != nullptr &&
+           WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && IsWindowVisible(window))
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND window : TopLevelWindows(processId)) {
+            if (match(window))
+                return window;
+        }
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+HWND WaitForCaption(DWORD processId, const std::string& title, bool partial, DWORD timeoutMs) {
+    return WaitForWindow(
+        processId,
+        [&](HWND window) {
+            std::string caption = WindowText(window);
+            return partial ? caption.find(title) != std::string::npos : caption == title;
+        },
+        timeoutMs);
+}
+
+std::string WindowText(HWND window) {
+    char text[4096] = {};
+    DWORD_PTR length = 0;
+    if (window == nullptr ||
+        !SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &length))
+        return std::string();
+    return std::string(text, length);
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
+}
+
+bool ItemEnabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+void PressButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+SeenMessageBox WaitForMessageBox(DWORD processId, const std::string& caption, DWORD timeoutMs) {
+    SeenMessageBox seen;
+    // A message box is a dialog whose text is the static control 0xFFFF.
+    seen.window = WaitForWindow(
+        processId,
+        [&](HWND window) {
+            return ClassName(window) == "#32770" && WindowText(window) == caption &&
+                   GetDlgItem(window, 0xFFFF) != nullptr;
+        },
+        timeoutMs);
+    if (seen.window != nullptr) {
+        seen.caption = WindowText(seen.window);
+        seen.text = ItemText(seen.window, 0xFFFF);
+    }
+    return seen;
+}
+
+void Settle(DWORD ms) {
+    Sleep(ms);
+}
+
+RECT WindowArea(HWND window) {
+    RECT area = {};
+    GetWindowRect(window, &area);
+    return area;
+}
+
+RECT ScreenArea() {
+    return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+ScreenCapture::ScreenCapture(const RECT& area)
+    : width_(area.right - area.left), height_(area.bottom - area.top) {
+    if (width_ <= 0 || height_ <= 0) {
+        width_ = height_ = 0;
+        return;
+    }
+    stride_ = (width_ * 3 + 3) & ~3;
+    bgr_.assign(static_cast<std::size_t>(stride_) * height_, 0);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width_, height_);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    GetDIBits(memory, bitmap, 0, height_, bgr_.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+COLORREF ScreenCapture::Pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+        return CLR_INVALID;
+    const unsigned char* p = &bgr_[static_cast<std::size_t>(height_ - 1 - y) * stride_ + x * 3];
+    return RGB(p[2], p[1], p[0]);
+}
+
+int ScreenCapture::Count(COLORREF colour) const {
+    int count = 0;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x)
+            count += Pixel(x, y) == colour;
+    }
+    return count;
+}
+
+bool ScreenCapture::SaveBmp(const std::string& path) const {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    BITMAPFILEHEADER header = {};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width_;
+    info.biHeight = height_;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(bgr_.size());
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(header) + sizeof(info);
+    header.bfSize = header.bfOffBits + info.biSizeImage;
+    bool ok = std::fwrite(&header, sizeof(header), 1, file) == 1 &&
+              std::fwrite(&info, sizeof(info), 1, file) == 1 &&
+              std::fwrite(bgr_.data(), 1, bgr_.size(), file) == bgr_.size();
+    return std::fclose(file) == 0 && ok;
+}

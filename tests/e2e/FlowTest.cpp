@@ -1,0 +1,322 @@
+// The whole program as a user meets it: the real Tovarind.exe and tar32.dll
+// in a program folder, an archive on a loopback server, dialogs and message
+// boxes worked from outside the process.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "tests/e2e/Desktop.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/Scratch.h"
+
+namespace {
+
+constexpr DWORD kWait = 30000;
+const char kCaption[] = "[サンプル アプリ] を更新 by Tovarind";
+const char kBox[] = "Tovarind";
+const char kFound[] = "3件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。";
+const char kNothingNew[] = "新しい更新ﾌｧｲﾙはありません。\r\n終了します。";
+const char kAllDone[] = "更新は全て完了しました。\r\n終了します。";
+const char kUpdateFailed[] =
+    "更新処理でｴﾗｰが起きています。\r\n更新対象ﾌﾟﾛｸﾞﾗﾑが起動していると更新は失敗します。\r\n"
+    "その場合は、対象ﾌﾟﾛｸﾞﾗﾑを終了して再度更新ボタンを押下してください。";
+const char kLeave[] = "更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？";
+
+constexpr int kCheck = IDOK;
+constexpr int kExit = IDCANCEL;
+constexpr int kUpdate = 3;
+constexpr int kList = 1001;
+constexpr int kUrlText = 1004;
+
+constexpr COLORREF kLightGreen = RGB(224, 255, 224);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kRed = RGB(240, 0, 0);
+constexpr COLORREF kDarkGreen = RGB(0, 128, 0);
+
+std::string BinFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+void CopyTree(const std::string& from, const std::string& to) {
+    MakeFolder(to);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((from + "*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << from;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(from + name + "\\", to + name + "\\");
+        else
+            ASSERT_TRUE(CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE)) << name;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Files of a folder, without sub-folders.
+int FileCount(const std::string& folder) {
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        count += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
+struct Flow : testing::Test {
+    ScratchFolder scratch;
+    std::string app = scratch / "Sample App\\";
+    std::string fixture = BinFolder() + "e2e-fixture\\";
+    std::string artifacts = BinFolder() + "..\\e2e-artifacts\\";
+    LoopbackServer server;
+    std::unique_ptr<RunningProgram> program;
+
+    void SetUp() override {
+        MakeFolder(artifacts);
+        server.ServeFile("/update.zip", fixture + "update.zip");
+    }
+
+    void Install(bool current = false, const std::string& url = "") {
+        CopyTree(fixture + (current ? "AppCurrent\\" : "App\\"), app);
+        // The sample application notes its start and ends at once.
+        WriteFileBytes(app + "SampleApp.autoclose", "");
+        std::string ini = ReadFileBytes(app + "Tovarind.ini");
+        const std::string templateUrl = "http://127.0.0.1:1/update.zip";
+        ini.replace(ini.find(templateUrl), templateUrl.size(),
+                    url.empty() ? server.Url("/update.zip") : url);
+        WriteFileBytes(app + "Tovarind.ini", ini);
+    }
+
+    HWND Start() {
+        program = std::make_unique<RunningProgram>(app + "Tovarind.exe", "", app);
+        EXPECT_TRUE(program->Started());
+        return WaitForCaption(program->Id(), kCaption, false, kWait);
+    }
+
+    SeenMessageBox Box() { return WaitForMessageBox(program->Id(), kBox, kWait); }
+
+    // Answers a message box by its button and waits for it to go.
+    void Answer(const SeenMessageBox& box, int button) {
+        ASSERT_NE(box.window, nullptr);
+        PressButton(box.window, button);
+        for (int i = 0; i < 200 && IsWindow(box.window); ++i)
+            Sleep(25);
+    }
+
+    void Shot(const std::string& name, const RECT& area) {
+        Settle();
+        ScreenCapture(area).SaveBmp(artifacts + name + ".bmp");
+    }
+
+    ScreenCapture ListPixels(HWND dialog) {
+        Settle();
+        return ScreenCapture(WindowArea(GetDlgItem(dialog, kList)));
+    }
+
+    std::string Log() { return ReadFileBytes(app + "SampleApp.log"); }
+
+    void ExpectReady(HWND dialog) {
+        EXPECT_TRUE(ItemEnabled(dialog, kCheck));
+        EXPECT_FALSE(ItemEnabled(dialog, kUpdate));
+        EXPECT_EQ(ItemText(dialog, kExit), "終了");
+    }
+
+    void ExpectPending(HWND dialog) {
+        EXPECT_FALSE(ItemEnabled(dialog, kCheck));
+        EXPECT_TRUE(ItemEnabled(dialog, kUpdate));
+        EXPECT_EQ(ItemText(dialog, kExit), "中止");
+    }
+
+    void ExpectOldFiles() {
+        EXPECT_EQ(LocalWriteTimeText(app + "SampleApp.exe"), "2025/04/01 09:00:00");
+        EXPECT_EQ(ReadFileBytes(app + "data\\sample.dat"),
+                  ReadFileBytes(fixture + "App\\data\\sample.dat"));
+    }
+
+    void ExpectNewFiles() {
+        for (const char* name :
+             {"SampleApp.exe", "data\\sample.dat", "readme.txt", "更新履歴.txt"}) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(ReadFileBytes(app + name), ReadFileBytes(fixture + "AppCurrent\\" + name));
+            EXPECT_EQ(LocalWriteTimeText(app + name),
+                      LocalWriteTimeText(fixture + "AppCurrent\\" + name));
+        }
+    }
+
+    // The temporary folder stays, without files.
+    void ExpectTempFolderEmptied() {
+        EXPECT_TRUE(FolderExists(app + "UpdateArchive"));
+        EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 0);
+    }
+};
+
+TEST_F(Flow, MissingUrlEndsWithItsMessage) {
+    Install();
+    WriteFileBytes(app + "Tovarind.ini", "[Archive]\r\nTitle=x\r\n");
+    program = std::make_unique<RunningProgram>(app + "Tovarind.exe", "", app);
+    SeenMessageBox box = Box();
+    EXPECT_EQ(box.text, "設定ﾌｧｲﾙに受信するURLの記述がありません。");
+    Shot("missing-url", WindowArea(box.window));
+    Answer(box, IDOK);
+    EXPECT_TRUE(program->WaitForExit(kWait));
+    EXPECT_FALSE(FolderExists(app + "UpdateArchive"));
+    EXPECT_EQ(server.RequestCount(), 0);
+}
+
+TEST_F(Flow, CheckUpdateAndLaunch) {
+    Install();
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    ExpectReady(dialog);
+    EXPECT_EQ(ItemText(dialog, kUrlText), server.Url("/update.zip"));
+    HWND list = GetDlgItem(dialog, kList);
+    EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 4);
+    {
+        ScreenCapture pixels = ListPixels(dialog);
+        EXPECT_GT(pixels.Count(kLightGreen), 1000); // rows 1 and 3
+        EXPECT_GT(pixels.Count(kBlue), 50);         // local stamps
+        EXPECT_EQ(pixels.Count(kRed), 0);           // nothing compared yet
+    }
+    Shot("main-before-check", WindowArea(dialog));
+
+    PressButton(dialog, kCheck);
+    SeenMessageBox found = Box();
+    EXPECT_EQ(found.text, kFound);
+    EXPECT_GT(ListPixels(dialog).Count(kRed), 50); // archive stamps that differ
+    Shot("main-after-check", ScreenArea());
+    Answer(found, IDOK);
+    ExpectPending(dialog);
+    EXPECT_EQ(server.RequestCount("/update.zip"), 1);
+    EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
+    ExpectOldFiles();
+
+    PressButton(dialog, kUpdate);
+    SeenMessageBox done = Box();
+    EXPECT_EQ(done.text, kAllDone);
+    EXPECT_GT(ListPixels(dialog).Count(kDarkGreen), 20); // "済"
+    Shot("main-after-update", WindowArea(dialog));
+    Answer(done, IDOK);
+    ASSERT_TRUE(program->WaitForExit(kWait));
+
+    ExpectNewFiles();
+    ExpectTempFolderEmptied();
+    const std::string log = Log();
+    EXPECT_NE(log.find("started version 2.0; command line \"" + app + "SampleApp.exe\"; folder " +
+                       app.substr(0, app.size() - 1)),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(Flow, NothingNewStartsTheProgramOnly) {
+    Install(true);
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox box = Box();
+    EXPECT_EQ(box.text, kNothingNew);
+    Answer(box, IDOK);
+    ASSERT_TRUE(program->WaitForExit(kWait));
+    EXPECT_NE(Log().find("started version 2.0"), std::string::npos);
+    ExpectTempFolderEmptied();
+}
+
+TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
+    Install();
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    Answer(Box(), IDOK);
+    ExpectPending(dialog);
+
+    PressButton(dialog, kExit);
+    SeenMessageBox question = Box();
+    EXPECT_EQ(question.text, kLeave);
+    Answer(question, IDCANCEL);
+    EXPECT_TRUE(IsWindow(dialog));
+    ExpectPending(dialog);
+
+    PressButton(dialog, kExit);
+    question = Box();
+    EXPECT_EQ(question.text, kLeave);
+    Answer(question, IDOK);
+    ASSERT_TRUE(program->WaitForExit(kWait));
+    ExpectOldFiles();
+    EXPECT_EQ(Log(), "");
+    ExpectTempFolderEmptied();
+}
+
+TEST_F(Flow, FailedCheckStaysReady) {
+    server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
+    Install(false, server.Url("/missing.zip"));
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox box = Box();
+    EXPECT_EQ(box.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"));
+    Answer(box, IDOK);
+    ExpectReady(dialog);
+
+    // Leaving asks nothing.
+    PressButton(dialog, kExit);
+    ASSERT_TRUE(program->WaitForExit(kWait));
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(Flow, FailedUpdateCanBeRetried) {
+    Install();
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    Answer(Box(), IDOK);
+    {
+        // The application is "running": its data file is held open.
+        LockedFile inUse(app + "data\\sample.dat");
+        ASSERT_TRUE(inUse.IsOpen());
+        PressButton(dialog, kUpdate);
+        SeenMessageBox failed = Box();
+        EXPECT_EQ(failed.text, kUpdateFailed);
+        Shot("main-after-failed-update", ScreenArea());
+        Answer(failed, IDOK);
+        ExpectPending(dialog);
+        EXPECT_EQ(ReadFileBytes(app + "data\\sample.dat"),
+                  ReadFileBytes(fixture + "App\\data\\sample.dat"));
+    }
+    PressButton(dialog, kUpdate);
+    SeenMessageBox done = Box();
+    EXPECT_EQ(done.text, kAllDone);
+    Answer(done, IDOK);
+    ASSERT_TRUE(program->WaitForExit(kWait));
+    ExpectNewFiles();
+}
+
+TEST_F(Flow, AboutDialogOpensAndCloses) {
+    Install();
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
+    HWND about = WaitForCaption(program->Id(), "Tovarindのﾊﾞｰｼﾞｮﾝ情報", false, kWait);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(ItemText(about, 1002), "Tovarind Version 1, 0, 0, 2");
+    EXPECT_NE(ItemText(about, 1004), "");
+    EXPECT_EQ(ItemText(about, 1003).rfind("http", 0), 0u);
+    Shot("about", WindowArea(about));
+    PressButton(about, IDOK);
+    for (int i = 0; i < 200 && IsWindow(about); ++i)
+        Sleep(25);
+    EXPECT_FALSE(IsWindow(about));
+    ExpectReady(dialog);
+    PressButton(dialog, kExit);
+    EXPECT_TRUE(program->WaitForExit(kWait));
+}
+
+} // namespace

@@ -1,4 +1,9 @@
 #include "app/UpdaterApp.h"
+#include "ui/MainDialog.h"
 
-// Placeholder until the main dialog lands.
-void UpdaterApp::RunMainDialog() {}
+void UpdaterApp::RunMainDialog() {
+    MainDialog dialog(nullptr);
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+}

@@ -1,0 +1,369 @@
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "tests/support/LoopbackServer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr DWORD kReadHeadMs = 10000;
+constexpr std::size_t kMaxHead = 64 * 1024;
+constexpr std::size_t kSendBlock = 64 * 1024;
+
+const char* ReasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+std::string ToLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Waits until socket s is readable, for at most ms milliseconds.
+bool Readable(SOCKET s, DWORD ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait = {static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+    return select(0, &set, nullptr, nullptr, &wait) == 1;
+}
+
+// The size of a file, or -1 when it cannot be opened.
+long long FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+struct WinsockUser {
+    WinsockUser() {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+            throw std::runtime_error("WSAStartup failed");
+    }
+    ~WinsockUser() { WSACleanup(); }
+};
+
+} // namespace
+
+LoopbackServer::LoopbackServer(DWORD lifetimeMs) {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        throw std::runtime_error("WSAStartup failed");
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0; // a free port, read back below
+    int length = sizeof(address);
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
+        listen(s, 16) || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length)) {
+        if (s != INVALID_SOCKET)
+            closesocket(s);
+        WSACleanup();
+        throw std::runtime_error("the loopback server cannot listen");
+    }
+    listener_ = s;
+    port_ = ntohs(address.sin_port);
+    deadline_ = GetTickCount() + lifetimeMs;
+    thread_ = std::thread([this] { Run(); });
+}
+
+LoopbackServer::~LoopbackServer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    closesocket(listener_);
+    WSACleanup();
+}
+
+std::string LoopbackServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void LoopbackServer::Serve(const std::string& path, const Reply& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies_[path] = reply;
+}
+
+void LoopbackServer::ServeBytes(const std::string& path, const std::string& bytes) {
+    Reply reply;
+    reply.body = bytes;
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeFile(const std::string& path, const std::string& filePath) {
+    Reply reply;
+    reply.file = filePath;
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeStatus(const std::string& path, int status, const std::string& page) {
+    Reply reply;
+    reply.status = status;
+    reply.body = page;
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeCutOff(const std::string& path, const std::string& bytes,
+                                 std::size_t sentBytes) {
+    Reply reply;
+    reply.body = bytes;
+    reply.sendLimit = sentBytes;
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeDropped(const std::string& path, const std::string& bytes,
+                                  std::size_t sentBytes) {
+    Reply reply;
+    reply.body = bytes;
+    reply.sendLimit = sentBytes;
+    reply.reset = true;
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeRedirect(const std::string& path, const std::string& target, int status) {
+    Reply reply;
+    reply.status = status;
+    reply.location = !target.empty() && target[0] == '/' ? Url(target) : target;
+    reply.body = "<html><body>Moved</body></html>";
+    Serve(path, reply);
+}
+
+void LoopbackServer::ServeTrickle(const std::string& path, const std::string& bytes,
+                                  std::size_t chunk, DWORD delayMs) {
+    Reply reply;
+    reply.body = bytes;
+    reply.trickleChunk = std::max<std::size_t>(chunk, 1);
+    reply.trickleDelayMs = delayMs;
+    Serve(path, reply);
+}
+
+int LoopbackServer::RequestCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(requests_.size());
+}
+
+int LoopbackServer::RequestCount(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(std::count_if(requests_.begin(), requests_.end(),
+                                          [&](const Request& r) { return r.path == path; }));
+}
+
+std::vector<LoopbackServer::Request> LoopbackServer::Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+}
+
+std::string LoopbackServer::LastUserAgent() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_.empty() ? std::string() : requests_.back().userAgent;
+}
+
+unsigned short LoopbackServer::ClosedPort() {
+    WinsockUser winsock;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    unsigned short port = 0;
+    // Bound but never listening: the port is ours while nothing else can
+    // take it, and connections to it are refused.
+    if (s != INVALID_SOCKET &&
+        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (s != INVALID_SOCKET)
+        closesocket(s);
+    return port;
+}
+
+bool LoopbackServer::TimeLeft() const {
+    return !stop_ && static_cast<LONG>(deadline_ - GetTickCount()) > 0;
+}
+
+void LoopbackServer::Run() {
+    const SOCKET listener = static_cast<SOCKET>(listener_);
+    while (TimeLeft()) {
+        if (!Readable(listener, kPollMs))
+            continue;
+        SOCKET client = accept(listener, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
+            continue;
+        Answer(client);
+    }
+}
+
+bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size) {
+    while (size > 0) {
+        if (!TimeLeft())
+            return false;
+        const int n = send(static_cast<SOCKET>(client), data,
+                           static_cast<int>(std::min(size, kSendBlock)), 0);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
+    const std::size_t limit = std::min(length, reply.sendLimit);
+    if (!reply.file.empty()) {
+        HANDLE file = CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        std::vector<char> buffer(kSendBlock);
+        std::size_t sent = 0;
+        bool ok = true;
+        while (ok && sent < limit) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min(buffer.size(), limit - sent));
+            ok = ReadFile(file, buffer.data(), want, &got, nullptr) && got > 0 &&
+                 SendAll(client, buffer.data(), got);
+            sent += got;
+        }
+        CloseHandle(file);
+        return ok;
+    }
+    const std::size_t chunk = reply.trickleChunk > 0 ? reply.trickleChunk : limit;
+    for (std::size_t sent = 0; sent < limit;) {
+        if (reply.trickleChunk > 0) {
+            // Sleep in small steps so that stopping the server stays quick.
+            for (DWORD slept = 0; slept < reply.trickleDelayMs && TimeLeft(); slept += 10)
+                Sleep(std::min<DWORD>(10, reply.trickleDelayMs - slept));
+        }
+        const std::size_t n = std::min(chunk, limit - sent);
+        if (!SendAll(client, reply.body.data() + sent, n))
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
+void LoopbackServer::Answer(UINT_PTR clientHandle) {
+    const SOCKET client = static_cast<SOCKET>(clientHandle);
+    // Read the request head.
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead && TimeLeft()) {
+        if (!Readable(client, kReadHeadMs))
+            break;
+        const int n = recv(client, buffer, sizeof(buffer), 0);
+        if (n <= 0)
+            break;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (head.find("\r\n\r\n") == std::string::npos) {
+        closesocket(client);
+        return;
+    }
+
+    Request request;
+    const std::size_t lineEnd = head.find("\r\n");
+    const std::string line = head.substr(0, lineEnd);
+    const std::size_t space1 = line.find(' ');
+    const std::size_t space2 = line.find(' ', space1 + 1);
+    request.method = line.substr(0, space1);
+    if (space1 != std::string::npos)
+        request.path = line.substr(space1 + 1, space2 - space1 - 1);
+    for (std::size_t at = lineEnd + 2; at < head.size();) {
+        const std::size_t end = head.find("\r\n", at);
+        const std::string header = head.substr(at, end - at);
+        if (header.empty())
+            break;
+        const std::size_t colon = header.find(':');
+        if (colon != std::string::npos && ToLower(header.substr(0, colon)) == "user-agent") {
+            const std::size_t value = header.find_first_not_of(' ', colon + 1);
+            request.userAgent = value == std::string::npos ? "" : header.substr(value);
+        }
+        at = end + 2;
+    }
+
+    Reply reply;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(request);
+        auto it = replies_.find(request.path);
+        if (it != replies_.end()) {
+            reply = it->second;
+        } else {
+            reply.status = 404;
+            reply.body = "<html><body>404 Not Found</body></html>";
+        }
+    }
+    std::size_t length = reply.body.size();
+    if (!reply.file.empty()) {
+        const long long size = FileSize(reply.file);
+        if (size < 0) {
+            reply = Reply();
+            reply.status = 404;
+            reply.body = "<html><body>404 Not Found</body></html>";
+            length = reply.body.size();
+        } else {
+            length = static_cast<std::size_t>(size);
+        }
+    }
+
+    char status[128];
+    std::snprintf(status, sizeof(status), "HTTP/1.1 %d %s\r\n", reply.status,
+                  ReasonPhrase(reply.status));
+    std::string response = status;
+    response += "Content-Type: application/octet-stream\r\n";
+    response += "Content-Length: " + std::to_string(length) + "\r\n";
+    if (!reply.location.empty())
+        response += "Location: " + reply.location + "\r\n";
+    response += "Connection: close\r\n\r\n";
+    bool sent = SendAll(client, response.data(), response.size());
+    if (sent && request.method != "HEAD")
+        sent = SendBody(client, reply, length);
+
+    if (reply.reset) {
+        // A zero linger time turns the close into a reset.
+        linger hard = {1, 0};
+        setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
+                   sizeof(hard));
+    } else if (sent) {
+        // Let the client read everything before the connection goes away.
+        shutdown(client, SD_SEND);
+        while (Readable(client, 200) && recv(client, buffer, sizeof(buffer), 0) > 0) {
+        }
+    }
+    closesocket(client);
+}

@@ -1,0 +1,102 @@
+#pragma once
+// A small HTTP/1.1 server for tests and benchmarks, on a thread of the
+// calling Windows process (Winsock, so it runs under Wine beside the code
+// it serves). It listens on 127.0.0.1 only, on a free port, answers one
+// connection at a time with "Connection: close", and stops by itself: on
+// destruction, and at the latest when its lifetime runs out even if nobody
+// stops it.
+//
+//   LoopbackServer server;
+//   server.ServeBytes("/a.zip", bytes);
+//   ... fetch server.Url("/a.zip") ...
+//   EXPECT_EQ(server.RequestCount("/a.zip"), 1);
+//   EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
+//
+// A path that was given no reply answers 404 with a short page. Replies
+// can be replaced at any time; the next request sees the new one.
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class LoopbackServer {
+  public:
+    // How one path answers. Build it with the Serve... helpers below.
+    struct Reply {
+        int status = 200;
+        std::string body;                 // the body, unless file is set
+        std::string file;                 // a file whose bytes are sent, read per request
+        std::string location;             // Location header, for redirects
+        std::size_t sendLimit = SIZE_MAX; // body bytes sent before the connection ends
+        bool reset = false;               // end with a reset instead of a normal close
+        std::size_t trickleChunk = 0;     // when > 0: send the body in chunks this size...
+        DWORD trickleDelayMs = 0;         // ...with this pause before each
+    };
+
+    struct Request {
+        std::string method;
+        std::string path;
+        std::string userAgent;
+    };
+
+    // lifetimeMs: the server stops by itself this long after it starts.
+    explicit LoopbackServer(DWORD lifetimeMs = 5 * 60 * 1000);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    unsigned short Port() const { return port_; }
+    // "http://127.0.0.1:<port>" + path (path starts with '/').
+    std::string Url(const std::string& path) const;
+
+    void Serve(const std::string& path, const Reply& reply);
+    // 200 with these bytes (an empty body when bytes is empty).
+    void ServeBytes(const std::string& path, const std::string& bytes);
+    // 200 with the bytes of a file on disk, read at each request (so large
+    // files are streamed, and a test may change the file between requests).
+    // A file that cannot be opened answers 404.
+    void ServeFile(const std::string& path, const std::string& filePath);
+    // An error status (404, 500, ...) with a page as its body.
+    void ServeStatus(const std::string& path, int status, const std::string& page);
+    // Announces the whole length but sends only the first sentBytes bytes of
+    // the body, then closes the connection normally.
+    void ServeCutOff(const std::string& path, const std::string& bytes, std::size_t sentBytes);
+    // Like ServeCutOff, but the connection is reset rather than closed.
+    void ServeDropped(const std::string& path, const std::string& bytes, std::size_t sentBytes);
+    // A redirect (301, 302, 303, 307) to target: a path of this server or
+    // a whole URL.
+    void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
+    // 200 with the bytes sent chunk by chunk with a pause before each.
+    void ServeTrickle(const std::string& path, const std::string& bytes, std::size_t chunk,
+                      DWORD delayMs);
+
+    // Requests received so far (their head was read in full).
+    int RequestCount() const;
+    int RequestCount(const std::string& path) const;
+    std::vector<Request> Requests() const;
+    std::string LastUserAgent() const; // "" before the first request
+
+    // A port on 127.0.0.1 with nothing listening: a connection is refused.
+    static unsigned short ClosedPort();
+
+  private:
+    void Run();
+    // Sockets are kept as UINT_PTR so that this header needs no winsock2.h.
+    void Answer(UINT_PTR client);
+    bool SendAll(UINT_PTR client, const char* data, std::size_t size);
+    bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool TimeLeft() const;
+
+    UINT_PTR listener_ = ~UINT_PTR(0);
+    unsigned short port_ = 0;
+    DWORD deadline_ = 0; // GetTickCount() value at which the server stops
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::map<std::string, Reply> replies_;
+    std::vector<Request> requests_;
+    std::thread thread_;
+};

@@ -1,0 +1,136 @@
+#include "tests/win/engine/EngineFixture.h"
+
+namespace {
+
+constexpr ZipBuilder::LocalTime kOld = {2023, 1, 2, 3, 4, 5};
+constexpr ZipBuilder::LocalTime kNew = {2024, 5, 6, 7, 8, 9};
+
+struct ApplyTest : EngineTest {
+    void SetUp() override { Configure("http://127.0.0.1:1/update.zip"); }
+
+    // An archive copy in the temporary folder, as the unpacking leaves it.
+    void Unpacked(const std::string& name, const std::string& bytes) {
+        WriteFileBytes(tempFolder + name, bytes);
+        SetLocalWriteTime(tempFolder + name, kNew.year, kNew.month, kNew.day, kNew.hour,
+                          kNew.minute, kNew.second);
+    }
+
+    static void Mark(EntryChain& chain, std::initializer_list<int> states) {
+        std::size_t n = 0;
+        for (int state : states)
+            chain[n++].state = state;
+    }
+
+    // Files of a folder whose name starts like the temporary copies do.
+    std::vector<std::string> Leftovers(const std::string& folder) const {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "tov*.tmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return names;
+        do
+            names.push_back(found.cFileName);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
+    }
+};
+
+TEST_F(ApplyTest, MiddleEntryInUseFailsAloneAndIsRetriedAlone) {
+    Install("first.dll", "first old", kOld);
+    Install("second.dll", "second old", kOld);
+    Install("third.dll", "third old", kOld);
+    Unpacked("first.dll", "first new");
+    Unpacked("second.dll", "second new");
+    Unpacked("third.dll", "third new");
+    EntryChain chain(app, {{"first.dll", ""}, {"second.dll", ""}, {"third.dll", ""}});
+    Mark(chain, {NeedsUpdate, NeedsUpdate, NeedsUpdate});
+    {
+        LockedFile running(programFolder + "second.dll");
+        ASSERT_TRUE(running.IsOpen());
+        EXPECT_FALSE(app.ApplyUpdates(chain.head));
+    }
+    EXPECT_EQ(chain.States(), std::vector<int>({Updated, CopyFailed, Updated}));
+    EXPECT_EQ(ReadFileBytes(programFolder + "first.dll"), "first new");
+    EXPECT_EQ(ReadFileBytes(programFolder + "second.dll"), "second old"); // intact
+    EXPECT_EQ(ReadFileBytes(programFolder + "third.dll"), "third new");
+    EXPECT_TRUE(Leftovers(programFolder).empty());
+    // The archive copy's time comes along; a later check finds them equal.
+    EXPECT_EQ(LocalWriteTimeText(programFolder + "first.dll"), "2024/05/06 07:08:09");
+    EXPECT_TRUE(app.messages.empty());
+
+    // Once the program is closed, a second run copies only the failed one.
+    Unpacked("first.dll", "first newer"); // would show if copied again
+    EXPECT_TRUE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain.States(), std::vector<int>({Updated, Updated, Updated}));
+    EXPECT_EQ(ReadFileBytes(programFolder + "first.dll"), "first new");
+    EXPECT_EQ(ReadFileBytes(programFolder + "second.dll"), "second new");
+    EXPECT_EQ(LocalWriteTimeText(programFolder + "second.dll"), "2024/05/06 07:08:09");
+}
+
+TEST_F(ApplyTest, MissingDestinationFolderIsACopyFailure) {
+    Unpacked("a.txt", "a");
+    Unpacked("b.txt", "b");
+    Unpacked("c.txt", "c");
+    MakeFolder(programFolder + "doc");
+    EntryChain chain(app, {{"a.txt", "doc\\"}, {"b.txt", "nowhere\\"}, {"c.txt", ""}});
+    Mark(chain, {NeedsUpdate, NeedsUpdate, CopyFailed});
+    EXPECT_FALSE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain.States(), std::vector<int>({Updated, CopyFailed, Updated}));
+    EXPECT_EQ(ReadFileBytes(programFolder + "doc\\a.txt"), "a"); // not installed before
+    EXPECT_FALSE(FolderExists(programFolder + "nowhere"));       // no folder is made
+    EXPECT_EQ(ReadFileBytes(programFolder + "c.txt"), "c");
+}
+
+TEST_F(ApplyTest, MissingArchiveCopyLeavesTheInstalledFile) {
+    Install("app.exe", "installed", kOld);
+    EntryChain chain(app, {{"app.exe", ""}});
+    Mark(chain, {NeedsUpdate});
+    EXPECT_FALSE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain[0].state, CopyFailed);
+    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
+    EXPECT_EQ(LocalWriteTimeText(programFolder + "app.exe"), "2023/01/02 03:04:05");
+    EXPECT_TRUE(Leftovers(programFolder).empty());
+}
+
+TEST_F(ApplyTest, ReadOnlyInstalledFileIsACopyFailure) {
+    Install("app.exe", "installed", kOld);
+    Unpacked("app.exe", "new");
+    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    EntryChain chain(app, {{"app.exe", ""}});
+    Mark(chain, {NeedsUpdate});
+    EXPECT_FALSE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain[0].state, CopyFailed);
+    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
+    EXPECT_TRUE(Leftovers(programFolder).empty());
+    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ApplyTest, ReadOnlyArchiveCopyIsCopiedAndLeavesNoTemporaryFile) {
+    Install("app.exe", "installed", kOld);
+    Unpacked("app.exe", "new");
+    SetFileAttributesA((tempFolder + "app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    EntryChain chain(app, {{"app.exe", ""}});
+    Mark(chain, {NeedsUpdate});
+    EXPECT_TRUE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "new");
+    EXPECT_TRUE(Leftovers(programFolder).empty());
+    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((tempFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ApplyTest, OnlyMarkedEntriesAreCopied) {
+    for (const char* name : {"0.txt", "2.txt", "3.txt", "5.txt"}) {
+        Install(name, "installed", kOld);
+        Unpacked(name, "archive");
+    }
+    EntryChain chain(app, {{"0.txt", ""}, {"2.txt", ""}, {"3.txt", ""}, {"5.txt", ""}});
+    Mark(chain, {NotCompared, Unchanged, Updated, 5});
+    EXPECT_TRUE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain.States(), std::vector<int>({NotCompared, Unchanged, Updated, 5}));
+    for (const char* name : {"0.txt", "2.txt", "3.txt", "5.txt"})
+        EXPECT_EQ(ReadFileBytes(programFolder + name), "installed") << name;
+    EXPECT_TRUE(app.ApplyUpdates(nullptr));
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+#pragma once
+// What the engine tests share: a scratch program folder with its settings,
+// the test application object, a chain of entries built like the list
+// builds it, and small ZIP archives made from bytes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/UpdateEntry.h"
+#include "tests/support/Scratch.h"
+#include "tests/support/TestApp.h"
+
+// Builds a stored (uncompressed) ZIP archive in memory. Times are written as
+// DOS date and time, that is local time at two-second resolution, and no
+// other time field, so that an unpacked file's time is exactly the one given.
+class ZipBuilder {
+  public:
+    struct LocalTime {
+        int year, month, day, hour, minute, second; // second even
+    };
+    ZipBuilder& Add(const std::string& name, const std::string& bytes, LocalTime time);
+    std::string Bytes() const;
+
+  private:
+    struct Member {
+        std::string name, bytes;
+        unsigned short time, date;
+        unsigned long crc;
+        std::size_t offset;
+    };
+    std::vector<Member> members_;
+    std::string data_;
+};
+
+// The chain the engine operations walk; entries are (fileName, folder), and
+// each local copy is stamped as the list does it when it loads.
+class EntryChain {
+  public:
+    EntryChain(UpdaterApp& app, std::initializer_list<std::pair<std::string, std::string>> files);
+    ~EntryChain() { FreeEntryChain(head); }
+    EntryChain(const EntryChain&) = delete;
+    EntryChain& operator=(const EntryChain&) = delete;
+    UpdateEntry& operator[](std::size_t n);
+    std::vector<int> States() const;
+    UpdateEntry* head = nullptr;
+};
+
+struct EngineTest : testing::Test {
+    ScratchFolder scratch;
+    std::string programFolder = scratch / "App\\";
+    std::string tempFolder = programFolder + "UpdateArchive\\";
+    std::string archivePath = tempFolder + "Archive.zip";
+    TestApp app{programFolder};
+
+    EngineTest() { MakeFolder(programFolder); }
+
+    // Writes and loads the settings with this URL and the AutoRun values.
+    void Configure(const std::string& url, const std::string& program = "",
+                   const std::string& document = "");
+    // Writes a file below the program folder with a local last-write time.
+    void Install(const std::string& relative, const std::string& bytes, ZipBuilder::LocalTime time);
+    std::vector<std::string> MessageTexts() const;
+};
+
+// The folder of the running test binary, ending with a backslash: the
+// helper programs and the archive library are built beside it.
+std::string BinaryFolder();
+
+// Loads a stand-in archive library ("fails": Tar returns 7; "no_entry": no
+// Tar at all) by its full path, so that the program's own
+// LoadLibraryA("tar32.dll") gets the module already loaded under that name.
+class PreloadedFakeTar {
+  public:
+    explicit PreloadedFakeTar(const std::string& kind);
+    ~PreloadedFakeTar();
+    PreloadedFakeTar(const PreloadedFakeTar&) = delete;
+    PreloadedFakeTar& operator=(const PreloadedFakeTar&) = delete;
+    bool Loaded() const { return module_ != nullptr; }
+
+  private:
+    HMODULE module_;
+};
+
+// Whether the real archive library has been built beside the test binary.
+bool HaveArchiveLibrary();

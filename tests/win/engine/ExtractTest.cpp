@@ -1,0 +1,94 @@
+#include <windows.h>
+
+#include "tests/win/engine/EngineFixture.h"
+
+namespace {
+
+const std::string kUnpackError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n";
+
+std::string CommandLineFor(const std::string& programFolder) {
+    return "--use-directory=0 --display-dialog=0 xvf \"" + programFolder +
+           "UpdateArchive\\Archive.zip\" -o \"" + programFolder + "UpdateArchive\"";
+}
+
+struct ExtractTest : EngineTest {
+    std::string log = scratch / "tar.log";
+    void SetUp() override {
+        SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", log.c_str());
+        Configure("http://127.0.0.1:1/update.zip");
+    }
+    void TearDown() override { SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", nullptr); }
+};
+
+TEST_F(ExtractTest, FailingLibraryShowsTheWholeCommandLine) {
+    PreloadedFakeTar fake("fails");
+    ASSERT_TRUE(fake.Loaded());
+    EXPECT_FALSE(app.ExtractArchive());
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_EQ(app.messages[0].text, kUnpackError + CommandLineFor(programFolder));
+    EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    // What the library was given: no owner window, 1024 bytes of room.
+    EXPECT_EQ(ReadFileBytes(log), "hwnd=00000000 size=1024\n" + CommandLineFor(programFolder));
+}
+
+TEST_F(ExtractTest, LibraryWithoutTheEntryPointIsAnUnpackingError) {
+    PreloadedFakeTar fake("no_entry");
+    ASSERT_TRUE(fake.Loaded());
+    EXPECT_FALSE(app.ExtractArchive());
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>({kUnpackError + CommandLineFor(programFolder)}));
+    EXPECT_FALSE(FileExists(log));
+}
+
+// The child process below runs where no tar32.dll can be found.
+TEST_F(ExtractTest, MissingLibraryIsAnUnpackingError) {
+    const std::string isolated = scratch / "isolated\\";
+    MakeFolder(isolated);
+    char self[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileA(self, (isolated + "engine_tests.exe").c_str(), FALSE));
+    std::string command = "\"" + isolated +
+                          "engine_tests.exe\" --gtest_also_run_disabled_tests "
+                          "--gtest_filter=ExtractTest.DISABLED_WithoutAnyLibrary";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               isolated.c_str(), &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(ExtractTest, DISABLED_WithoutAnyLibrary) {
+    ASSERT_EQ(GetModuleHandleA("tar32.dll"), nullptr);
+    ASSERT_FALSE(FileExists(BinaryFolder() + "tar32.dll"));
+    EXPECT_FALSE(app.ExtractArchive());
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>({kUnpackError + CommandLineFor(programFolder)}));
+}
+
+TEST(ExtractCommandLine, PlaceholderTextInTheProgramFolderStaysAsItIs) {
+    ScratchFolder scratch;
+    const std::string folder = scratch / "A%2b%1c%0\\";
+    MakeFolder(folder);
+    TestApp app(folder);
+    app.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:1/\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    const std::string log = scratch / "tar.log";
+    SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", log.c_str());
+    {
+        PreloadedFakeTar fake("fails");
+        ASSERT_TRUE(fake.Loaded());
+        EXPECT_FALSE(app.ExtractArchive());
+    }
+    SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", nullptr);
+    EXPECT_EQ(ReadFileBytes(log), "hwnd=00000000 size=1024\n" + CommandLineFor(folder));
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_EQ(app.messages[0].text, kUnpackError + CommandLineFor(folder));
+}
+
+} // namespace

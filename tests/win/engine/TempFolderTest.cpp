@@ -1,0 +1,60 @@
+#include "tests/win/engine/EngineFixture.h"
+
+namespace {
+
+struct TempFolderTest : EngineTest {
+    void SetUp() override { Configure("http://127.0.0.1:1/update.zip"); }
+};
+
+TEST_F(TempFolderTest, DeletesFilesOneLevelDeepAndKeepsFolders) {
+    WriteFileBytes(archivePath, "PK");
+    WriteFileBytes(tempFolder + "app.exe", "a");
+    WriteFileBytes(tempFolder + "更新.txt", "b");
+    MakeFolder(tempFolder + "sub");
+    WriteFileBytes(tempFolder + "sub\\inner.txt", "c");
+    WriteFileBytes(programFolder + "app.exe", "installed");
+    app.ClearTempFolder();
+    EXPECT_FALSE(FileExists(archivePath));
+    EXPECT_FALSE(FileExists(tempFolder + "app.exe"));
+    EXPECT_FALSE(FileExists(tempFolder + "更新.txt"));
+    EXPECT_TRUE(FileExists(tempFolder + "sub\\inner.txt"));
+    EXPECT_TRUE(FolderExists(tempFolder));
+    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_F(TempFolderTest, FilesThatCannotBeDeletedStaySilently) {
+    WriteFileBytes(tempFolder + "locked.bin", "x");
+    WriteFileBytes(tempFolder + "free.bin", "y");
+    {
+        LockedFile lock(tempFolder + "locked.bin");
+        ASSERT_TRUE(lock.IsOpen());
+        app.ClearTempFolder();
+    }
+    EXPECT_TRUE(FileExists(tempFolder + "locked.bin"));
+    EXPECT_FALSE(FileExists(tempFolder + "free.bin"));
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_F(TempFolderTest, NamesWithTrailingDotsAreDeletedToo) {
+    // Only a name in the "\\?\" form keeps its trailing dots.
+    const std::string dots = "\\\\?\\" + tempFolder + "...";
+    HANDLE file = CreateFileA(dots.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "this file system cannot hold a file named \"...\"";
+    CloseHandle(file);
+    ASSERT_NE(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);
+    app.ClearTempFolder();
+    EXPECT_EQ(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(FolderExists(tempFolder));
+}
+
+TEST_F(TempFolderTest, MissingFolderIsNoError) {
+    RemoveTree(tempFolder);
+    app.ClearTempFolder();
+    EXPECT_FALSE(FolderExists(tempFolder));
+    EXPECT_TRUE(app.messages.empty());
+}
+
+} // namespace

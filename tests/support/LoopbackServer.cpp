@@ -106,7 +106,6 @@ LoopbackServer::~LoopbackServer() {
     stop_ = true;
     if (thread_.joinable())
         thread_.join();
-    closesocket(listener_);
     WSACleanup();
 }
 
@@ -226,6 +225,8 @@ void LoopbackServer::Run() {
             continue;
         Answer(client);
     }
+    // From now on connections are refused.
+    closesocket(listener);
 }
 
 bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size) {

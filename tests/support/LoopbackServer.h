@@ -4,7 +4,7 @@
 // it serves). It listens on 127.0.0.1 only, on a free port, answers one
 // connection at a time with "Connection: close", and stops by itself: on
 // destruction, and at the latest when its lifetime runs out even if nobody
-// stops it.
+// stops it; once stopped its port refuses connections.
 //
 //   LoopbackServer server;
 //   server.ServeBytes("/a.zip", bytes);

@@ -61,6 +61,7 @@ TEST_F(ExtractTest, MissingLibraryIsAnUnpackingError) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(FileExists(isolated + "ran")); // the filter did match the test
 }
 
 TEST_F(ExtractTest, DISABLED_WithoutAnyLibrary) {
@@ -69,6 +70,7 @@ TEST_F(ExtractTest, DISABLED_WithoutAnyLibrary) {
     EXPECT_FALSE(app.ExtractArchive());
     EXPECT_EQ(MessageTexts(),
               std::vector<std::string>({kUnpackError + CommandLineFor(programFolder)}));
+    WriteFileBytes(BinaryFolder() + "ran", "");
 }
 
 TEST(ExtractCommandLine, PlaceholderTextInTheProgramFolderStaysAsItIs) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
@@ -44,7 +46,15 @@ TEST_F(TempFolderTest, NamesWithTrailingDotsAreDeletedToo) {
     if (file == INVALID_HANDLE_VALUE)
         GTEST_SKIP() << "this file system cannot hold a file named \"...\"";
     CloseHandle(file);
-    ASSERT_NE(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((tempFolder + "*.*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::vector<std::string> names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_NE(std::find(names.begin(), names.end(), "..."), names.end());
     app.ClearTempFolder();
     EXPECT_EQ(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(FolderExists(tempFolder));

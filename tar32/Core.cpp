@@ -1,0 +1,300 @@
+#include "tar32/Core.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "tar32/CommandLine.h"
+#include "tar32/Extract.h"
+#include "tar32/Names.h"
+
+namespace tar32 {
+
+void Fail(int code, const std::string& message) {
+    throw Failure{code, message};
+}
+
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+FileTime FromUnixSeconds(std::int64_t seconds, std::int64_t extraTicks) {
+    // Beyond what a FILETIME can hold (1601 to about 30828): no time at all.
+    constexpr std::int64_t kMin = -11644473600;
+    constexpr std::int64_t kMax = 900000000000;
+    FileTime time;
+    if (seconds >= kMin && seconds <= kMax) {
+        time.kind = FileTime::Utc;
+        time.ticks = kUnixEpochTicks + seconds * kTicksPerSecond + extraTicks;
+    }
+    return time;
+}
+
+std::uint32_t ReadLE16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
+std::uint32_t ReadLE32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint64_t ReadLE64(const unsigned char* p) {
+    return ReadLE32(p) | (static_cast<std::uint64_t>(ReadLE32(p + 4)) << 32);
+}
+
+RegionReader::RegionReader(Source& source, std::uint64_t begin, std::uint64_t end,
+                           std::vector<unsigned char>& buffer)
+    : source_(source), position_(begin), end_(std::max(begin, end)), buffer_(buffer) {}
+
+bool RegionReader::Fill() {
+    bufferPos_ = 0;
+    bufferLen_ = 0;
+    if (position_ >= end_) {
+        return false;
+    }
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), end_ - position_));
+    bufferLen_ = source_.ReadAt(position_, buffer_.data(), want);
+    return bufferLen_ > 0;
+}
+
+std::size_t RegionReader::Peek(const unsigned char*& data, std::size_t max) {
+    if (bufferPos_ == bufferLen_ && !Fill()) {
+        return 0;
+    }
+    data = buffer_.data() + bufferPos_;
+    return std::min(max, bufferLen_ - bufferPos_);
+}
+
+void RegionReader::Skip(std::uint64_t size, const char* what) {
+    if (size > Remaining()) {
+        Fail(TAR32_ERROR_CORRUPT, what);
+    }
+    if (size <= bufferLen_ - bufferPos_) {
+        bufferPos_ += static_cast<std::size_t>(size);
+    } else {
+        bufferPos_ = bufferLen_ = 0;
+    }
+    position_ += size;
+}
+
+std::size_t RegionReader::Read(void* data, std::size_t size) {
+    unsigned char* out = static_cast<unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const unsigned char* chunk;
+        const std::size_t n = Peek(chunk, size - done);
+        if (n == 0) {
+            break;
+        }
+        std::memcpy(out + done, chunk, n);
+        bufferPos_ += n;
+        position_ += n;
+        done += n;
+    }
+    return done;
+}
+
+void RegionReader::ReadExact(void* data, std::size_t size, const char* what) {
+    if (Read(data, size) != size) {
+        Fail(TAR32_ERROR_CORRUPT, what);
+    }
+}
+
+Listing::Listing(char* buffer, std::size_t capacity)
+    : buffer_(buffer), capacity_(buffer ? capacity : 0) {
+    if (capacity_ > 0) {
+        buffer_[0] = '\0';
+    }
+}
+
+void Listing::AddLine(const std::string& line) {
+    if (capacity_ == 0) {
+        return;
+    }
+    const std::string text = line + "\r\n";
+    const std::size_t room = capacity_ - 1 - length_;
+    const std::size_t n = std::min(room, text.size());
+    std::memcpy(buffer_ + length_, text.data(), n);
+    length_ += n;
+    buffer_[length_] = '\0';
+}
+
+MemberWriter::MemberWriter(std::unique_ptr<OutFile> file, std::string finalPath, FileTime time,
+                           std::uint64_t declaredSize)
+    : file_(std::move(file)), finalPath_(std::move(finalPath)), time_(time),
+      declaredSize_(declaredSize) {}
+
+void MemberWriter::Write(const void* data, std::size_t size) {
+    if (size > declaredSize_ - written_) {
+        Fail(TAR32_ERROR_CORRUPT, "more data than declared: " + finalPath_);
+    }
+    if (size > 0 && !file_->Write(data, size)) {
+        Fail(TAR32_ERROR_WRITE, "cannot write: " + finalPath_);
+    }
+    written_ += size;
+}
+
+void MemberWriter::Finish() {
+    if (written_ != declaredSize_) {
+        Fail(TAR32_ERROR_CORRUPT, "less data than declared: " + finalPath_);
+    }
+    if (!file_->Commit(finalPath_, time_)) {
+        Fail(TAR32_ERROR_WRITE, "cannot write: " + finalPath_);
+    }
+}
+
+Extractor::Extractor(FileSystem& fs, const Options& options, Listing& listing)
+    : fs_(fs), options_(options), listing_(listing) {}
+
+void Extractor::Check(const MemberInfo& member) const {
+    if (member.type == MemberInfo::File ||
+        (member.type == MemberInfo::Folder && options_.useDirectory)) {
+        SafeOutputPath(member.name, options_.useDirectory);
+    }
+}
+
+std::string Extractor::FromUtf8(const std::string& utf8) {
+    std::string sjis;
+    if (!fs_.Utf8ToShiftJis(utf8, sjis)) {
+        Fail(TAR32_ERROR_UNSAFE_NAME, "name not representable in Shift-JIS: " + utf8);
+    }
+    return sjis;
+}
+
+std::string Extractor::FolderFor(const std::vector<std::string>& components, std::size_t count) {
+    const char sep = fs_.Separator();
+    if (!baseReady_) {
+        base_ = options_.outputFolder.empty() ? std::string(".") : options_.outputFolder;
+        if (!fs_.MakeFolder(base_)) {
+            Fail(TAR32_ERROR_WRITE, "cannot create the output folder: " + base_);
+        }
+        if (!EndsWithChar(base_, sep) && !EndsWithChar(base_, '/')) {
+            base_ += sep;
+        }
+        baseReady_ = true;
+        lastFolder_ = base_;
+    }
+    std::string folder = base_;
+    for (std::size_t i = 0; i < count; ++i) {
+        folder += components[i] + sep;
+    }
+    if (folder != lastFolder_) {
+        std::string partial = base_;
+        for (std::size_t i = 0; i < count; ++i) {
+            partial += components[i];
+            if (!fs_.MakeFolder(partial)) {
+                Fail(TAR32_ERROR_WRITE, "cannot create the folder: " + partial);
+            }
+            partial += sep;
+        }
+        lastFolder_ = folder;
+    }
+    return folder;
+}
+
+std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
+    Check(member);
+    if (!options_.extract) {
+        if (options_.verbose) {
+            listing_.AddLine(std::to_string(member.size) + " " + member.name);
+        } else {
+            listing_.AddLine(member.name);
+        }
+        return nullptr;
+    }
+    if (options_.verbose) {
+        const char* note = "";
+        if (member.type == MemberInfo::Link || member.type == MemberInfo::Special) {
+            note = " (skipped: not a regular file)";
+        }
+        listing_.AddLine(member.name + note);
+    }
+    if (member.type == MemberInfo::Folder) {
+        if (options_.useDirectory) {
+            const std::vector<std::string> path = SafeOutputPath(member.name, true);
+            FolderFor(path, path.size());
+        }
+        return nullptr;
+    }
+    if (member.type != MemberInfo::File) {
+        return nullptr;
+    }
+    const std::vector<std::string> path = SafeOutputPath(member.name, options_.useDirectory);
+    const std::string folder = FolderFor(path, path.size() - 1);
+    std::unique_ptr<OutFile> file = fs_.CreateTemp(folder);
+    if (!file) {
+        Fail(TAR32_ERROR_WRITE, "cannot create a file in: " + folder);
+    }
+    return std::make_unique<MemberWriter>(std::move(file), folder + path.back(), member.time,
+                                          member.size);
+}
+
+namespace {
+
+enum class Format { Unknown, Zip, Tar, GzipTar };
+
+Format Recognise(Source& source) {
+    unsigned char head[1024] = {};
+    const std::size_t n = source.ReadAt(0, head, sizeof head);
+    if (n >= 4 && head[0] == 'P' && head[1] == 'K' &&
+        ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6))) {
+        return Format::Zip;
+    }
+    if (n >= 2 && head[0] == 0x1F && head[1] == 0x8B) {
+        return Format::GzipTar;
+    }
+    if (n >= 512 && TarChecksumValid(head)) {
+        return Format::Tar;
+    }
+    // An empty tar archive: nothing but its two zero blocks (and padding).
+    if (n == 1024 && std::all_of(head, head + 1024, [](unsigned char c) { return c == 0; })) {
+        return Format::Tar;
+    }
+    return Format::Unknown;
+}
+
+} // namespace
+
+int Run(const char* commandLine, char* output, std::size_t outputSize, FileSystem& fs) {
+    Listing listing(output, outputSize);
+    try {
+        if (commandLine == nullptr) {
+            Fail(TAR32_ERROR_COMMAND_LINE, "no command line");
+        }
+        const Options options = ParseCommandLine(commandLine);
+        std::unique_ptr<Source> source = fs.OpenRead(options.archive);
+        if (!source) {
+            Fail(TAR32_ERROR_OPEN, "cannot open the archive: " + options.archive);
+        }
+        Extractor extractor(fs, options, listing);
+        switch (Recognise(*source)) {
+        case Format::Zip:
+            ExtractZip(*source, extractor);
+            break;
+        case Format::Tar:
+            ExtractTar(*source, extractor, false);
+            break;
+        case Format::GzipTar:
+            ExtractTar(*source, extractor, true);
+            break;
+        case Format::Unknown:
+            Fail(TAR32_ERROR_FORMAT, "not a ZIP, tar or tar.gz archive: " + options.archive);
+        }
+        return TAR32_OK;
+    } catch (const Failure& failure) {
+        listing.AddLine("error: " + failure.message);
+        return failure.code;
+    } catch (const std::bad_alloc&) {
+        listing.AddLine("error: out of memory");
+        return TAR32_ERROR_INTERNAL;
+    } catch (...) {
+        listing.AddLine("error: internal failure");
+        return TAR32_ERROR_INTERNAL;
+    }
+}
+
+} // namespace tar32

@@ -1,0 +1,160 @@
+#include "tar32/WinFileSystem.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace tar32 {
+namespace {
+
+class FileSource : public Source {
+  public:
+    FileSource(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    ~FileSource() override { CloseHandle(file_); }
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+        std::size_t done = 0;
+        while (done < size) {
+            OVERLAPPED at{};
+            const std::uint64_t position = offset + done;
+            at.Offset = static_cast<DWORD>(position);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+            if (!ReadFile(file_, static_cast<char*>(data) + done, want, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                Fail(TAR32_ERROR_OPEN, "cannot read the archive");
+            }
+            if (got == 0) {
+                break;
+            }
+            done += got;
+        }
+        return done;
+    }
+
+  private:
+    HANDLE file_;
+    std::uint64_t size_;
+};
+
+class TempFile : public OutFile {
+  public:
+    TempFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    ~TempFile() override {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);
+            DeleteFileA(path_.c_str());
+        }
+    }
+    bool Write(const void* data, std::size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            DWORD written = 0;
+            if (!WriteFile(file_, p, chunk, &written, nullptr) || written == 0) {
+                return false;
+            }
+            p += written;
+            size -= written;
+        }
+        return true;
+    }
+    bool Commit(const std::string& finalPath, const FileTime& time) override {
+        bool ok = true;
+        if (time.kind != FileTime::None) {
+            FILETIME ft;
+            ft.dwLowDateTime = static_cast<DWORD>(time.ticks);
+            ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time.ticks) >> 32);
+            if (time.kind == FileTime::Local) {
+                // A DOS time is wall time: convert it with the rules of its own date.
+                SYSTEMTIME local;
+                SYSTEMTIME utc;
+                ok = FileTimeToSystemTime(&ft, &local) &&
+                     TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
+                     SystemTimeToFileTime(&utc, &ft);
+            }
+            ok = ok && SetFileTime(file_, nullptr, nullptr, &ft);
+        }
+        ok = CloseHandle(file_) && ok;
+        file_ = INVALID_HANDLE_VALUE;
+        if (!ok || !MoveFileExA(path_.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DeleteFileA(path_.c_str());
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    HANDLE file_;
+    std::string path_;
+};
+
+} // namespace
+
+std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    return std::make_unique<FileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+bool WinFileSystem::MakeFolder(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::unique_ptr<OutFile> WinFileSystem::CreateTemp(const std::string& folder) {
+    char name[MAX_PATH];
+    if (GetTempFileNameA(folder.c_str(), "t32", 0, name) == 0) {
+        return nullptr;
+    }
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileA(name);
+        return nullptr;
+    }
+    return std::make_unique<TempFile>(file, name);
+}
+
+bool WinFileSystem::Utf8ToShiftJis(const std::string& utf8, std::string& sjis) {
+    if (utf8.empty()) {
+        sjis.clear();
+        return true;
+    }
+    const int inLen = static_cast<int>(utf8.size());
+    const int wideLen =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLen, nullptr, 0);
+    if (wideLen <= 0) {
+        return false;
+    }
+    std::vector<wchar_t> wide(wideLen);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLen, wide.data(), wideLen);
+    BOOL lossy = FALSE;
+    const int outLen = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wideLen, nullptr,
+                                           0, nullptr, &lossy);
+    if (outLen <= 0 || lossy) {
+        return false;
+    }
+    sjis.resize(outLen);
+    WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wideLen, &sjis[0], outLen, nullptr,
+                        &lossy);
+    return !lossy;
+}
+
+} // namespace tar32

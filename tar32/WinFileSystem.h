@@ -1,0 +1,16 @@
+#pragma once
+// The Windows file system through the ANSI (code page 932) file API.
+#include "tar32/Core.h"
+
+namespace tar32 {
+
+class WinFileSystem : public FileSystem {
+  public:
+    char Separator() const override { return '\\'; }
+    std::unique_ptr<Source> OpenRead(const std::string& path) override;
+    bool MakeFolder(const std::string& path) override;
+    std::unique_ptr<OutFile> CreateTemp(const std::string& folder) override;
+    bool Utf8ToShiftJis(const std::string& utf8, std::string& sjis) override;
+};
+
+} // namespace tar32

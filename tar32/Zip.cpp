@@ -1,0 +1,551 @@
+// ZIP: the central directory is read twice. The first pass checks every
+// member (name, method, encryption, sizes, where its data lies) before
+// anything is written; the second extracts, checking each member's local
+// header, the end of its data, its size and CRC-32.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include <zlib.h>
+
+#include "tar32/Extract.h"
+#include "tar32/Names.h"
+
+namespace tar32 {
+namespace {
+
+constexpr std::uint32_t kLocalSig = 0x04034B50;
+constexpr std::uint32_t kCentralSig = 0x02014B50;
+constexpr std::uint32_t kEndSig = 0x06054B50;
+constexpr std::uint32_t kZip64EndSig = 0x06064B50;
+constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
+constexpr std::uint32_t kDescriptorSig = 0x08074B50;
+constexpr std::uint64_t kLocalHeaderSize = 30;
+
+constexpr std::uint32_t kFlagEncrypted = 1u << 0;
+constexpr std::uint32_t kFlagDescriptor = 1u << 3;
+constexpr std::uint32_t kFlagStrongEncryption = 1u << 6;
+constexpr std::uint32_t kFlagUtf8 = 1u << 11;
+constexpr std::uint32_t kFlagMaskedHeaders = 1u << 13;
+
+[[noreturn]] void Corrupt(const std::string& why) {
+    Fail(TAR32_ERROR_CORRUPT, why);
+}
+
+struct EndRecord {
+    std::uint64_t entries = 0;
+    std::uint64_t cdOffset = 0;
+    std::uint64_t cdEnd = 0; // where the central directory must end
+};
+
+void ReadAtExact(Source& source, std::uint64_t offset, unsigned char* data, std::size_t size,
+                 const char* what) {
+    if (offset > source.Size() || source.ReadAt(offset, data, size) != size) {
+        Corrupt(what);
+    }
+}
+
+EndRecord FindEnd(Source& source) {
+    const std::uint64_t size = source.Size();
+    if (size < 22) {
+        Corrupt("no end of central directory (truncated?)");
+    }
+    const std::size_t tailLen = static_cast<std::size_t>(std::min<std::uint64_t>(size, 22 + 65535));
+    std::vector<unsigned char> tail(tailLen);
+    const std::uint64_t tailStart = size - tailLen;
+    ReadAtExact(source, tailStart, tail.data(), tailLen, "cannot read the end of the archive");
+    // The record whose comment ends exactly at the end of the file; failing
+    // that, the last one that fits.
+    std::size_t found = std::string::npos;
+    std::size_t fallback = std::string::npos;
+    for (std::size_t i = tailLen - 22 + 1; i-- > 0;) {
+        if (ReadLE32(&tail[i]) != kEndSig) {
+            continue;
+        }
+        const std::size_t end = i + 22 + ReadLE16(&tail[i + 20]);
+        if (end == tailLen) {
+            found = i;
+            break;
+        }
+        if (end < tailLen && fallback == std::string::npos) {
+            fallback = i;
+        }
+    }
+    if (found == std::string::npos) {
+        found = fallback;
+    }
+    if (found == std::string::npos) {
+        Corrupt("no end of central directory (truncated?)");
+    }
+    const unsigned char* e = &tail[found];
+    const std::uint64_t endPos = tailStart + found;
+    std::uint32_t disk = ReadLE16(e + 4);
+    std::uint32_t cdDisk = ReadLE16(e + 6);
+    std::uint64_t entriesOnDisk = ReadLE16(e + 8);
+    EndRecord record;
+    record.entries = ReadLE16(e + 10);
+    std::uint64_t cdSize = ReadLE32(e + 12);
+    record.cdOffset = ReadLE32(e + 16);
+    record.cdEnd = endPos;
+
+    if (endPos >= 20) {
+        unsigned char locator[20];
+        ReadAtExact(source, endPos - 20, locator, sizeof locator, "cannot read the archive");
+        if (ReadLE32(locator) == kZip64LocatorSig) {
+            if (ReadLE32(locator + 4) != 0 || ReadLE32(locator + 16) > 1) {
+                Fail(TAR32_ERROR_UNSUPPORTED, "multi-volume archive");
+            }
+            const std::uint64_t z64Pos = ReadLE64(locator + 8);
+            unsigned char z[56];
+            if (z64Pos > endPos - 20 || endPos - 20 - z64Pos < sizeof z) {
+                Corrupt("bad ZIP64 end of central directory");
+            }
+            ReadAtExact(source, z64Pos, z, sizeof z, "cannot read the archive");
+            if (ReadLE32(z) != kZip64EndSig || ReadLE64(z + 4) != endPos - 20 - z64Pos - 12) {
+                Corrupt("bad ZIP64 end of central directory");
+            }
+            disk = ReadLE32(z + 16);
+            cdDisk = ReadLE32(z + 20);
+            entriesOnDisk = ReadLE64(z + 24);
+            record.entries = ReadLE64(z + 32);
+            cdSize = ReadLE64(z + 40);
+            record.cdOffset = ReadLE64(z + 48);
+            record.cdEnd = z64Pos;
+        }
+    }
+    if (disk != 0 || cdDisk != 0 || entriesOnDisk != record.entries) {
+        Fail(TAR32_ERROR_UNSUPPORTED, "multi-volume archive");
+    }
+    if (record.cdOffset > record.cdEnd || record.cdEnd - record.cdOffset != cdSize) {
+        Corrupt("the central directory is not where the end record says");
+    }
+    return record;
+}
+
+struct Entry {
+    std::uint32_t versionMadeBy = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t method = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t externalAttributes = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t size = 0;
+    std::uint64_t localOffset = 0;
+    std::string rawName;
+    std::string unicodeName; // from an Info-ZIP Unicode path field whose CRC matches
+    FileTime time;
+};
+
+FileTime DosTime(std::uint32_t time, std::uint32_t date) {
+    const unsigned year = 1980 + (date >> 9);
+    const unsigned month = (date >> 5) & 15;
+    const unsigned day = date & 31;
+    const unsigned hour = time >> 11;
+    const unsigned minute = (time >> 5) & 63;
+    const unsigned second = (time & 31) * 2;
+    FileTime result;
+    if (month >= 1 && month <= 12 && day >= 1 && hour < 24 && minute < 60 && second < 60) {
+        result.kind = FileTime::Local;
+        const std::int64_t seconds =
+            DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+        result.ticks = kUnixEpochTicks + seconds * kTicksPerSecond;
+    }
+    return result;
+}
+
+void ParseExtra(const std::string& extra, Entry& entry, bool needSize, bool needCompressed,
+                bool needOffset) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(extra.data());
+    const std::size_t n = extra.size();
+    FileTime unixTime;
+    FileTime ntfsTime;
+    bool zip64Done = !(needSize || needCompressed || needOffset);
+    for (std::size_t pos = 0; pos + 4 <= n;) {
+        const std::uint32_t id = ReadLE16(p + pos);
+        const std::size_t len = ReadLE16(p + pos + 2);
+        const unsigned char* d = p + pos + 4;
+        if (pos + 4 + len > n) {
+            Corrupt("bad extra field: " + entry.rawName);
+        }
+        if (id == 0x0001 && !zip64Done) {
+            std::size_t at = 0;
+            auto take = [&](std::uint64_t& value) {
+                if (at + 8 > len) {
+                    Corrupt("bad ZIP64 field: " + entry.rawName);
+                }
+                value = ReadLE64(d + at);
+                at += 8;
+            };
+            if (needSize) {
+                take(entry.size);
+            }
+            if (needCompressed) {
+                take(entry.compressedSize);
+            }
+            if (needOffset) {
+                take(entry.localOffset);
+            }
+            zip64Done = true;
+        } else if (id == 0x5455 && len >= 5 && (d[0] & 1)) {
+            unixTime = FromUnixSeconds(ReadLE32(d + 1));
+        } else if (id == 0x000A && len >= 4) {
+            for (std::size_t at = 4; at + 4 <= len;) {
+                const std::uint32_t tag = ReadLE16(d + at);
+                const std::size_t size = ReadLE16(d + at + 2);
+                if (at + 4 + size > len) {
+                    break;
+                }
+                if (tag == 1 && size >= 8) {
+                    const std::uint64_t ticks = ReadLE64(d + at + 4);
+                    if (ticks > 0 && ticks < (1ull << 62)) {
+                        ntfsTime.kind = FileTime::Utc;
+                        ntfsTime.ticks = static_cast<std::int64_t>(ticks);
+                    }
+                }
+                at += 4 + size;
+            }
+        } else if (id == 0x7075 && len >= 5 && d[0] == 1) {
+            const std::uint32_t nameCrc = static_cast<std::uint32_t>(
+                crc32(0, reinterpret_cast<const Bytef*>(entry.rawName.data()),
+                      static_cast<uInt>(entry.rawName.size())));
+            if (ReadLE32(d + 1) == nameCrc) {
+                entry.unicodeName.assign(reinterpret_cast<const char*>(d + 5), len - 5);
+            }
+        }
+        pos += 4 + len;
+    }
+    if (!zip64Done) {
+        Corrupt("missing ZIP64 field: " + entry.rawName);
+    }
+    if (ntfsTime.kind != FileTime::None) {
+        entry.time = ntfsTime;
+    } else if (unixTime.kind != FileTime::None) {
+        entry.time = unixTime;
+    }
+}
+
+// One central directory record; the reader stands on its signature.
+void ReadEntry(RegionReader& cd, Entry& entry) {
+    unsigned char h[46];
+    cd.ReadExact(h, sizeof h, "central directory cut short");
+    if (ReadLE32(h) != kCentralSig) {
+        Corrupt("bad central directory record");
+    }
+    entry.versionMadeBy = ReadLE16(h + 4);
+    entry.flags = ReadLE16(h + 8);
+    entry.method = ReadLE16(h + 10);
+    entry.crc = ReadLE32(h + 16);
+    entry.compressedSize = ReadLE32(h + 20);
+    entry.size = ReadLE32(h + 24);
+    const std::size_t nameLen = ReadLE16(h + 28);
+    const std::size_t extraLen = ReadLE16(h + 30);
+    const std::size_t commentLen = ReadLE16(h + 32);
+    const std::uint32_t diskStart = ReadLE16(h + 34);
+    entry.externalAttributes = ReadLE32(h + 38);
+    entry.localOffset = ReadLE32(h + 42);
+    entry.rawName.resize(nameLen);
+    cd.ReadExact(&entry.rawName[0], nameLen, "central directory cut short");
+    std::string extra(extraLen, '\0');
+    cd.ReadExact(&extra[0], extraLen, "central directory cut short");
+    cd.Skip(commentLen, "central directory cut short");
+    entry.unicodeName.clear();
+    entry.time = DosTime(ReadLE16(h + 12), ReadLE16(h + 14));
+    ParseExtra(extra, entry, entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
+               entry.localOffset == 0xFFFFFFFF);
+    if (diskStart != 0 && diskStart != 0xFFFF) {
+        Fail(TAR32_ERROR_UNSUPPORTED, "multi-volume archive");
+    }
+}
+
+MemberInfo Describe(const Entry& entry, Extractor& extractor) {
+    MemberInfo member;
+    if (entry.flags & kFlagUtf8) {
+        member.name = extractor.FromUtf8(entry.rawName);
+    } else if (!entry.unicodeName.empty()) {
+        member.name = extractor.FromUtf8(entry.unicodeName);
+    } else {
+        member.name = entry.rawName;
+    }
+    member.size = entry.size;
+    member.time = entry.time;
+    const unsigned madeBy = entry.versionMadeBy >> 8;
+    const std::uint32_t unixMode = entry.externalAttributes >> 16;
+    if (EndsWithChar(member.name, '/') || EndsWithChar(member.name, '\\')) {
+        member.type = MemberInfo::Folder;
+    } else if (madeBy == 3 && (unixMode & 0170000) == 0120000) {
+        member.type = MemberInfo::Link;
+    } else if (madeBy == 3 && (unixMode & 0170000) != 0 && (unixMode & 0170000) != 0100000 &&
+               (unixMode & 0170000) != 0040000) {
+        member.type = MemberInfo::Special;
+    }
+    return member;
+}
+
+// What every member must satisfy before anything is written. Returns the
+// least end of its local record (header, name and data).
+std::uint64_t Validate(const Entry& entry, const EndRecord& end) {
+    if (entry.flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders) ||
+        entry.method == 99) {
+        Fail(TAR32_ERROR_UNSUPPORTED, "encrypted member: " + entry.rawName);
+    }
+    if (entry.method != 0 && entry.method != 8) {
+        Fail(TAR32_ERROR_UNSUPPORTED,
+             "compression method " + std::to_string(entry.method) + ": " + entry.rawName);
+    }
+    if (entry.method == 0 && entry.compressedSize != entry.size) {
+        Corrupt("stored member whose sizes differ: " + entry.rawName);
+    }
+    const std::uint64_t fixed = kLocalHeaderSize + entry.rawName.size();
+    if (entry.localOffset > end.cdOffset || end.cdOffset - entry.localOffset < fixed ||
+        end.cdOffset - entry.localOffset - fixed < entry.compressedSize) {
+        Corrupt("member data beyond the central directory: " + entry.rawName);
+    }
+    return entry.localOffset + fixed + entry.compressedSize;
+}
+
+class ZipReader {
+  public:
+    ZipReader(Source& source, Extractor& extractor)
+        : source_(source), extractor_(extractor), cdBuffer_(64 * 1024), dataBuffer_(kBufferSize),
+          outBuffer_(kBufferSize) {}
+    ~ZipReader() {
+        if (inflateReady_) {
+            inflateEnd(&zs_);
+        }
+    }
+
+    void Run() {
+        end_ = FindEnd(source_);
+        const bool sorted = CheckAll();
+        if (!sorted) {
+            CollectSpans();
+        }
+        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
+        Entry current;
+        Entry next;
+        if (end_.entries > 0) {
+            ReadEntry(cd, current);
+        }
+        for (std::uint64_t i = 0; i < end_.entries; ++i) {
+            std::uint64_t limit = end_.cdOffset;
+            const bool last = i + 1 == end_.entries;
+            if (!last) {
+                ReadEntry(cd, next);
+            }
+            if (sorted) {
+                limit = last ? end_.cdOffset : next.localOffset;
+            } else {
+                auto it = std::upper_bound(starts_.begin(), starts_.end(), current.localOffset);
+                limit = it == starts_.end() ? end_.cdOffset : *it;
+            }
+            ExtractOne(current, limit);
+            std::swap(current, next);
+        }
+    }
+
+  private:
+    // First pass: every record well-formed, every member acceptable, no two
+    // members' data overlapping. True when the members lie in the order of
+    // the central directory (the usual case, checked without memory).
+    bool CheckAll() {
+        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
+        Entry entry;
+        bool sorted = true;
+        std::uint64_t previousStart = 0;
+        std::uint64_t previousEnd = 0;
+        for (std::uint64_t i = 0; i < end_.entries; ++i) {
+            ReadEntry(cd, entry);
+            const std::uint64_t leastEnd = Validate(entry, end_);
+            extractor_.Check(Describe(entry, extractor_));
+            if (i > 0 && entry.localOffset < previousStart) {
+                sorted = false;
+            }
+            if (sorted && i > 0 && entry.localOffset < previousEnd) {
+                Corrupt("overlapping members: " + entry.rawName);
+            }
+            previousStart = entry.localOffset;
+            previousEnd = leastEnd;
+        }
+        if (cd.Remaining() != 0) {
+            Corrupt("the central directory holds more than its entries");
+        }
+        return sorted;
+    }
+
+    // Members stored out of order: their starts, sorted, for the overlap test
+    // and for where each member's data must end.
+    void CollectSpans() {
+        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
+        Entry entry;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+        for (std::uint64_t i = 0; i < end_.entries; ++i) {
+            ReadEntry(cd, entry);
+            spans.emplace_back(entry.localOffset, Validate(entry, end_));
+        }
+        std::sort(spans.begin(), spans.end());
+        for (std::size_t i = 1; i < spans.size(); ++i) {
+            if (spans[i].first < spans[i - 1].second) {
+                Corrupt("overlapping members");
+            }
+        }
+        starts_.reserve(spans.size());
+        for (const auto& span : spans) {
+            starts_.push_back(span.first);
+        }
+    }
+
+    void ExtractOne(const Entry& entry, std::uint64_t limit) {
+        const MemberInfo member = Describe(entry, extractor_);
+        std::unique_ptr<MemberWriter> writer = extractor_.Start(member);
+        if (!extractor_.Extracting()) {
+            return;
+        }
+        unsigned char h[kLocalHeaderSize];
+        ReadAtExact(source_, entry.localOffset, h, sizeof h, "local header cut short");
+        const std::uint32_t localFlags = ReadLE16(h + 6);
+        if (ReadLE32(h) != kLocalSig || ReadLE16(h + 8) != entry.method ||
+            ((localFlags ^ entry.flags) & (kFlagEncrypted | kFlagDescriptor)) != 0) {
+            Corrupt("local header does not match the central directory: " + entry.rawName);
+        }
+        if (!(localFlags & kFlagDescriptor)) {
+            const std::uint32_t crc = ReadLE32(h + 14);
+            const std::uint32_t compressed = ReadLE32(h + 18);
+            const std::uint32_t size = ReadLE32(h + 22);
+            if (crc != entry.crc ||
+                (compressed != 0xFFFFFFFF && compressed != entry.compressedSize) ||
+                (size != 0xFFFFFFFF && size != entry.size)) {
+                Corrupt("local header does not match the central directory: " + entry.rawName);
+            }
+        }
+        const std::uint64_t dataStart =
+            entry.localOffset + kLocalHeaderSize + ReadLE16(h + 26) + ReadLE16(h + 28);
+        const std::uint64_t need = entry.compressedSize + ((localFlags & kFlagDescriptor) ? 12 : 0);
+        if (dataStart > limit || limit - dataStart < need) {
+            Corrupt("member data does not end where its sizes say: " + entry.rawName);
+        }
+        if (!writer) {
+            return;
+        }
+        const std::uint64_t dataEnd = dataStart + entry.compressedSize;
+        RegionReader data(source_, dataStart, dataEnd, dataBuffer_);
+        const std::uint32_t crc =
+            entry.method == 0 ? CopyStored(data, *writer, entry) : Inflate(data, *writer, entry);
+        if (crc != entry.crc) {
+            Corrupt("CRC mismatch: " + entry.rawName);
+        }
+        if (localFlags & kFlagDescriptor) {
+            CheckDescriptor(entry, dataEnd, limit);
+        }
+        writer->Finish();
+    }
+
+    std::uint32_t CopyStored(RegionReader& data, MemberWriter& writer, const Entry& entry) {
+        uLong crc = crc32(0, nullptr, 0);
+        const unsigned char* chunk;
+        while (std::size_t n = data.Peek(chunk, kBufferSize)) {
+            crc = crc32(crc, chunk, static_cast<uInt>(n));
+            writer.Write(chunk, n);
+            data.Skip(n, "");
+        }
+        if (data.Remaining() != 0) {
+            Corrupt("member data cut short: " + entry.rawName);
+        }
+        return static_cast<std::uint32_t>(crc);
+    }
+
+    std::uint32_t Inflate(RegionReader& data, MemberWriter& writer, const Entry& entry) {
+        if (!inflateReady_) {
+            if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) {
+                Fail(TAR32_ERROR_INTERNAL, "cannot start inflating");
+            }
+            inflateReady_ = true;
+        } else {
+            inflateReset(&zs_);
+        }
+        zs_.avail_in = 0;
+        uLong crc = crc32(0, nullptr, 0);
+        std::uint64_t produced = 0;
+        bool inputDone = false;
+        for (;;) {
+            if (zs_.avail_in == 0 && !inputDone) {
+                const unsigned char* chunk;
+                const std::size_t n = data.Peek(chunk, kBufferSize);
+                if (n == 0) {
+                    inputDone = true;
+                } else {
+                    zs_.next_in = const_cast<Bytef*>(chunk);
+                    zs_.avail_in = static_cast<uInt>(n);
+                    data.Skip(n, "");
+                }
+            }
+            // One byte of room beyond the declared size shows an overrun
+            // without ever writing it.
+            const std::uint64_t remaining = entry.size - produced;
+            const uInt room =
+                static_cast<uInt>(std::min<std::uint64_t>(outBuffer_.size(), remaining + 1));
+            zs_.next_out = outBuffer_.data();
+            zs_.avail_out = room;
+            const int ret = inflate(&zs_, Z_NO_FLUSH);
+            const std::size_t got = room - zs_.avail_out;
+            if (got > remaining) {
+                Corrupt("more data than declared: " + entry.rawName);
+            }
+            crc = crc32(crc, outBuffer_.data(), static_cast<uInt>(got));
+            writer.Write(outBuffer_.data(), got);
+            produced += got;
+            if (ret == Z_STREAM_END) {
+                break;
+            }
+            if (ret == Z_BUF_ERROR && inputDone && got == 0) {
+                Corrupt("compressed data cut short: " + entry.rawName);
+            }
+            if (ret != Z_OK && ret != Z_BUF_ERROR) {
+                Corrupt("bad compressed data: " + entry.rawName);
+            }
+        }
+        if (zs_.avail_in != 0 || data.Remaining() != 0) {
+            Corrupt("compressed data ends before its declared size: " + entry.rawName);
+        }
+        return static_cast<std::uint32_t>(crc);
+    }
+
+    // The data descriptor after the data must repeat the central directory's
+    // CRC and sizes, in one of its four shapes.
+    void CheckDescriptor(const Entry& entry, std::uint64_t at, std::uint64_t limit) {
+        unsigned char d[24] = {};
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(24, limit - at));
+        ReadAtExact(source_, at, d, n, "data descriptor cut short");
+        const std::size_t skips[2] = {ReadLE32(d) == kDescriptorSig ? 4u : 0u, 0};
+        for (std::size_t s : skips) {
+            if (s + 12 <= n && ReadLE32(d + s) == entry.crc &&
+                ReadLE32(d + s + 4) == static_cast<std::uint32_t>(entry.compressedSize) &&
+                ReadLE32(d + s + 8) == static_cast<std::uint32_t>(entry.size)) {
+                return;
+            }
+            if (s + 20 <= n && ReadLE32(d + s) == entry.crc &&
+                ReadLE64(d + s + 4) == entry.compressedSize && ReadLE64(d + s + 12) == entry.size) {
+                return;
+            }
+        }
+        Corrupt("data descriptor does not match the central directory: " + entry.rawName);
+    }
+
+    Source& source_;
+    Extractor& extractor_;
+    EndRecord end_;
+    std::vector<std::uint64_t> starts_;
+    std::vector<unsigned char> cdBuffer_;
+    std::vector<unsigned char> dataBuffer_;
+    std::vector<unsigned char> outBuffer_;
+    z_stream zs_{};
+    bool inflateReady_ = false;
+};
+
+} // namespace
+
+void ExtractZip(Source& source, Extractor& extractor) {
+    ZipReader reader(source, extractor);
+    reader.Run();
+}
+
+} // namespace tar32

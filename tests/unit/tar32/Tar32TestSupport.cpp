@@ -1,0 +1,143 @@
+#include "Tar32TestSupport.h"
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tar32/Core.h"
+#include "tar32/PosixFileSystem.h"
+
+namespace tar32test {
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+void Shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("failed: " + command);
+    }
+}
+
+std::string MakeTempFolder() {
+    std::string path = "/tmp/tar32-test-XXXXXX";
+    if (mkdtemp(&path[0]) == nullptr) {
+        throw std::runtime_error("mkdtemp");
+    }
+    return path;
+}
+
+struct FixtureFolder {
+    FixtureFolder() : path(MakeTempFolder()) {
+        // DOS times are local: the tests read them in Japan's zone, the
+        // archives were made in another.
+        setenv("TZ", "Asia/Tokyo", 1);
+        tzset();
+        MakeArchive("all", path, {});
+    }
+    ~FixtureFolder() { Shell("rm -rf " + Quote(path)); }
+    std::string path;
+};
+
+void Walk(const std::string& root, const std::string& relative,
+          std::map<std::string, std::string>& out) {
+    const std::string folder = relative.empty() ? root : root + "/" + relative;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const std::string rel = relative.empty() ? name : relative + "/" + name;
+        struct stat st {};
+        lstat((root + "/" + rel).c_str(), &st);
+        if (S_ISDIR(st.st_mode)) {
+            Walk(root, rel, out);
+        } else {
+            out[rel] = S_ISREG(st.st_mode) ? ReadFile(root + "/" + rel) : "<not a file>";
+        }
+    }
+    closedir(dir);
+}
+
+} // namespace
+
+const std::string& Fixtures() {
+    static FixtureFolder folder;
+    return folder.path;
+}
+
+std::string Fixture(const std::string& name) {
+    return Fixtures() + "/" + name;
+}
+
+void MakeArchive(const std::string& mode, const std::string& out,
+                 const std::vector<std::string>& names) {
+    std::string command = "python3 " + Quote(TAR32_MKARCHIVE) + " " + mode + " " + Quote(out);
+    for (const std::string& name : names) {
+        command += " " + Quote(name);
+    }
+    Shell(command);
+}
+
+Scratch::Scratch() : path_(MakeTempFolder()) {}
+Scratch::~Scratch() {
+    Shell("rm -rf " + Quote(path_));
+}
+
+int RunTar(const std::string& commandLine, std::string* output) {
+    Fixtures(); // the time zone
+    tar32::PosixFileSystem fs;
+    char buffer[4096];
+    const int code = tar32::Run(commandLine.c_str(), buffer, sizeof buffer, fs);
+    if (output) {
+        *output = buffer;
+    }
+    return code;
+}
+
+std::string ProgramCommandLine(const std::string& archive, const std::string& outputFolder) {
+    return "--use-directory=0 --display-dialog=0 xvf \"" + archive + "\" -o \"" + outputFolder +
+           "\"";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::int64_t ModifiedTime(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
+}
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> out;
+    Walk(root, "", out);
+    return out;
+}
+
+} // namespace tar32test

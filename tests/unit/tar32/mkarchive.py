@@ -1,0 +1,252 @@
+#!/usr/bin/env python3
+"""Makes the archives the tar32 tests read, with the tools users make them with.
+
+  mkarchive.py all DIR            the standard set (see below) into DIR
+  mkarchive.py zip OUT NAME...    a ZIP holding one small file per NAME
+  mkarchive.py tar OUT NAME...    the same as a ustar archive
+NAMEs are Python string escapes ("\\x01"); a NAME starting with "sjis:" is
+stored as its Shift-JIS bytes without the UTF-8 flag.
+"""
+import io
+import os
+import struct
+import subprocess
+import sys
+import tarfile
+import zipfile
+import zlib
+
+# The tree the tools archive, with the UTC modification times the tests expect.
+TREE = [
+    ("readme.txt", b"hello\n", 1614834367),                      # 2021-03-04 05:06:07
+    ("sub/data.bin", bytes((i * 7 + i // 251) % 256 for i in range(100000)), 1577934245),
+    ("sub/deeper/empty.txt", b"", 1559894950),
+]
+DIR_TIME = 1500000000
+
+
+def make_tree(root):
+    for name, data, mtime in TREE:
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, (mtime, mtime))
+    for d in ("sub/deeper", "sub"):
+        os.utime(os.path.join(root, d), (DIR_TIME, DIR_TIME))
+
+
+def run(args, cwd, stdout=None, tz="America/New_York"):
+    # A time zone far from the tests' own: a DOS time taken instead of the
+    # UTC field would show.
+    subprocess.run(args, cwd=cwd, check=True, stdout=stdout, env=dict(os.environ, TZ=tz))
+
+
+class RawName(zipfile.ZipInfo):
+    """A name stored as the bytes given (latin-1 carries them), no UTF-8 flag."""
+
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("latin-1"), self.flag_bits
+
+
+def decode_name(spec):
+    if spec.startswith("sjis:"):
+        return spec[5:].encode("cp932").decode("latin-1"), True
+    return spec.encode("latin-1", "backslashreplace").decode("unicode_escape"), False
+
+
+def small_zip(out, names):
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for spec in names:
+            name, raw = decode_name(spec)
+            info = RawName(name) if raw else zipfile.ZipInfo(name)
+            info.date_time = (2022, 1, 2, 3, 4, 6)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = 0o644 << 16
+            z.writestr(info, b"data of " + spec.encode())
+
+
+def small_tar(out, names):
+    with tarfile.open(out, "w", format=tarfile.USTAR_FORMAT, encoding="cp932") as t:
+        for spec in names:
+            name, raw = decode_name(spec)
+            if raw:
+                name = name.encode("latin-1").decode("cp932")
+            data = b"data of " + spec.encode()
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            info.mtime = 1640000000
+            t.addfile(info, io.BytesIO(data))
+
+
+def patch_zip(data, edit):
+    """Re-reads a one-member ZIP as (local, cd, end) byte arrays for edit."""
+    cd_at = data.rfind(b"PK\x01\x02")
+    end_at = data.rfind(b"PK\x05\x06")
+    parts = [bytearray(data[:cd_at]), bytearray(data[cd_at:end_at]), bytearray(data[end_at:])]
+    edit(*parts)
+    return bytes(parts[0] + parts[1] + parts[2])
+
+
+def set_end(cd, end, local_len, count):
+    end[8:10] = struct.pack("<H", count)
+    end[10:12] = struct.pack("<H", count)
+    end[12:16] = struct.pack("<I", len(cd))
+    end[16:20] = struct.pack("<I", local_len)
+
+
+def broken(dirname):
+    text = b"The quick brown fox jumps over the lazy dog. " * 40
+
+    def one(method):
+        buf = io.BytesIO()
+        with zipfile.ZipFile(buf, "w", method) as z:
+            z.writestr(zipfile.ZipInfo("victim.txt", (2022, 1, 2, 3, 4, 6)), text,
+                       compress_type=method)
+        return buf.getvalue()
+
+    stored, deflated = one(zipfile.ZIP_STORED), one(zipfile.ZIP_DEFLATED)
+    out = {}
+
+    def flip_data(local, cd, end):
+        local[30 + len("victim.txt") + 5] ^= 0x20
+
+    out["crc_stored.zip"] = patch_zip(stored, flip_data)
+
+    def flip_crc(local, cd, end):
+        cd[16] ^= 1
+        local[14] ^= 1
+
+    out["crc_deflated.zip"] = patch_zip(deflated, flip_crc)
+
+    def size(delta):
+        def edit(local, cd, end):
+            real = struct.unpack("<I", cd[24:28])[0]
+            cd[24:28] = struct.pack("<I", real + delta)
+            local[22:26] = struct.pack("<I", real + delta)
+        return edit
+
+    out["size_larger.zip"] = patch_zip(deflated, size(+1))
+    out["size_smaller.zip"] = patch_zip(deflated, size(-1))
+
+    def comp_larger(local, cd, end):
+        # Four bytes more than the deflate stream uses, inside the member.
+        real = struct.unpack("<I", cd[20:24])[0]
+        local[:] = local + b"\0\0\0\0"
+        cd[20:24] = struct.pack("<I", real + 4)
+        local[18:22] = struct.pack("<I", real + 4)
+        end[16:20] = struct.pack("<I", len(local))
+
+    out["data_longer.zip"] = patch_zip(deflated, comp_larger)
+
+    def overlap(local, cd, end):
+        # A second directory entry for the same data: the "better zip bomb".
+        second = bytearray(cd)
+        second[46:46 + 10] = b"victim.bin"
+        cd[:] = cd + second
+        set_end(cd, end, len(local), 2)
+
+    out["overlap.zip"] = patch_zip(deflated, overlap)
+
+    def method(number):
+        def edit(local, cd, end):
+            cd[10:12] = struct.pack("<H", number)
+            local[8:10] = struct.pack("<H", number)
+        return edit
+
+    out["method_bzip2.zip"] = patch_zip(deflated, method(12))
+
+    def encrypted(local, cd, end):
+        cd[8] |= 1
+        local[6] |= 1
+
+    out["encrypted.zip"] = patch_zip(deflated, encrypted)
+
+    def local_mismatch(local, cd, end):
+        local[8:10] = struct.pack("<H", 0)
+
+    out["local_method.zip"] = patch_zip(deflated, local_mismatch)
+    for name, data in out.items():
+        with open(os.path.join(dirname, name), "wb") as f:
+            f.write(data)
+
+
+def all_fixtures(dirname):
+    src = os.path.join(dirname, "src")
+    make_tree(src)
+    members = ["readme.txt", "sub/data.bin", "sub/deeper/empty.txt"]
+    run(["zip", "-q", "-r", os.path.join(dirname, "infozip.zip"), "readme.txt", "sub"], src)
+    with open(os.path.join(dirname, "infozip_stream.zip"), "wb") as f:
+        run(["zip", "-q", "-", *members], src, stdout=f)
+    run(["bsdtar", "--format", "zip", "-cf", os.path.join(dirname, "bsdtar.zip"),
+         "readme.txt", "sub"], src)
+    run(["bsdtar", "-cf", os.path.join(dirname, "bsdtar.tar"), "readme.txt", "sub"], src)
+    run(["bsdtar", "-czf", os.path.join(dirname, "bsdtar.tgz"), "readme.txt", "sub"], src)
+    run(["bsdtar", "--format", "gnutar", "-cf", os.path.join(dirname, "gnutar.tar"),
+         "readme.txt", "sub"], src)
+    run(["zip", "-q", "-P", "secret", os.path.join(dirname, "encrypted_real.zip"),
+         "readme.txt"], src)
+    links = os.path.join(dirname, "links")
+    os.makedirs(links)
+    with open(os.path.join(links, "target.txt"), "wb") as f:
+        f.write(b"target\n")
+    os.symlink("target.txt", os.path.join(links, "link.txt"))
+    os.symlink("/etc/passwd", os.path.join(links, "escape.txt"))
+    os.link(os.path.join(links, "target.txt"), os.path.join(links, "hard.txt"))
+    run(["zip", "-q", "-y", os.path.join(dirname, "links.zip"), "target.txt", "link.txt",
+         "escape.txt"], links)
+    run(["bsdtar", "-cf", os.path.join(dirname, "links.tar"), "target.txt", "link.txt",
+         "escape.txt", "hard.txt"], links)
+    with open(os.path.join(dirname, "not_an_archive.zip"), "wb") as f:
+        f.write(b"<html>404 Not Found</html>\n" * 20)
+
+    long_dir = "a" * 60 + "/" + "b" * 60
+    # GNU names are raw bytes (Shift-JIS here); pax names are UTF-8.
+    for fmt, name, enc in ((tarfile.GNU_FORMAT, "py_gnu.tar", "cp932"),
+                           (tarfile.PAX_FORMAT, "py_pax.tar", "utf-8")):
+        with tarfile.open(os.path.join(dirname, name), "w", format=fmt, encoding=enc) as t:
+            for path, data, mtime in (
+                (long_dir + "/long.txt", b"long name\n", 1600000000),
+                ("日本語/表示.txt", b"kanji\n", 1600000001),
+            ):
+                info = tarfile.TarInfo(path)
+                info.size = len(data)
+                info.mtime = mtime
+                t.addfile(info, io.BytesIO(data))
+
+    # Every size and offset through the ZIP64 fields, as for huge archives.
+    saved = zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT
+    zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = 0, 0
+    try:
+        with zipfile.ZipFile(os.path.join(dirname, "py_zip64.zip"), "w",
+                             zipfile.ZIP_DEFLATED) as z:
+            for name, data, _ in TREE:
+                info = zipfile.ZipInfo(name, (2020, 1, 2, 3, 4, 6))
+                info.compress_type = zipfile.ZIP_DEFLATED
+                with z.open(info, "w", force_zip64=True) as f:
+                    f.write(data)
+    finally:
+        zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = saved
+
+    with zipfile.ZipFile(os.path.join(dirname, "py_names.zip"), "w") as z:
+        z.writestr(zipfile.ZipInfo("フォルダ/表示.txt", (2022, 5, 6, 7, 8, 10)), b"utf-8 flagged\n")
+        raw = RawName("ソフト/能力.txt".encode("cp932").decode("latin-1"),
+                      (2022, 5, 6, 7, 8, 12))
+        z.writestr(raw, b"shift-jis\n")
+    broken(dirname)
+
+
+def main():
+    mode = sys.argv[1]
+    if mode == "all":
+        all_fixtures(sys.argv[2])
+    elif mode == "zip":
+        small_zip(sys.argv[2], sys.argv[3:])
+    elif mode == "tar":
+        small_tar(sys.argv[2], sys.argv[3:])
+    else:
+        sys.exit("unknown mode " + mode)
+
+
+if __name__ == "__main__":
+    main()

@@ -159,6 +159,17 @@ TEST_F(DownloadTest, ASecondDownloadStartsTheFileAfresh) {
     EXPECT_EQ(ReadFileBytes(archivePath), "short archive");
 }
 
+// A check repeated within one run (after a failure, say) must see what the
+// server has now, not an earlier answer kept by the platform.
+TEST_F(DownloadTest, TheSameUrlIsFetchedAgain) {
+    server.ServeBytes("/update.zip", "first");
+    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
+    server.ServeBytes("/update.zip", "second");
+    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
+    EXPECT_EQ(ReadFileBytes(archivePath), "second");
+    EXPECT_EQ(server.RequestCount("/update.zip"), 2);
+}
+
 // Through the check: a failed download touches no entry and unpacks nothing.
 TEST_F(DownloadTest, FailedDownloadLeavesTheCheckUntouched) {
     Install("app.exe", "old", {2024, 5, 6, 7, 8, 10});

@@ -5,12 +5,9 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/TarCommand.h"
+#include "tar32/Tar32.h"
 
 namespace {
-
-// The library's one entry point: owner window, command line, message
-// buffer and its size; 0 means the files are on disk.
-using TarEntry = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
 
 constexpr DWORD kMessageSize = 1024;
 
@@ -34,10 +31,10 @@ bool RunTar(const std::string& commandLine, char* messages) {
     if (library.get() == nullptr)
         return false;
     auto tar =
-        reinterpret_cast<TarEntry>(reinterpret_cast<void*>(GetProcAddress(library.get(), "Tar")));
+        reinterpret_cast<TarProc>(reinterpret_cast<void*>(GetProcAddress(library.get(), "Tar")));
     if (tar == nullptr)
         return false;
-    return tar(nullptr, commandLine.c_str(), messages, kMessageSize) == 0;
+    return tar(nullptr, commandLine.c_str(), messages, kMessageSize) == TAR32_OK;
 }
 
 } // namespace

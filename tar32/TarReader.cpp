@@ -157,7 +157,8 @@ std::string CString(const unsigned char* field, std::size_t size) {
 // What a pax extended header says about the member after it.
 struct PaxValues {
     bool hasPath = false;
-    std::string path; // UTF-8
+    std::string path;    // UTF-8, unless binary
+    bool binary = false; // hdrcharset=BINARY: the path is raw bytes (Shift-JIS here)
     bool hasTime = false;
     FileTime time;
     bool hasSize = false;
@@ -230,6 +231,8 @@ void ParsePax(const std::string& data, PaxValues& pax, bool global) {
             if (key == "path") {
                 pax.hasPath = true;
                 pax.path = value;
+            } else if (key == "hdrcharset") {
+                pax.binary = value == "BINARY";
             } else if (key == "mtime") {
                 pax.hasTime = true;
                 pax.time = ParsePaxTime(value);
@@ -385,7 +388,7 @@ class TarReader {
             Fail(TAR32_ERROR_UNSUPPORTED, std::string("unknown tar member type ") + type);
         }
         if (havePax_ && pax_.hasPath) {
-            member.name = extractor_.FromUtf8(pax_.path);
+            member.name = pax_.binary ? pax_.path : extractor_.FromUtf8(pax_.path);
         } else if (haveLongName_) {
             member.name = longName_;
         } else {

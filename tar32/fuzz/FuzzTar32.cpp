@@ -1,0 +1,152 @@
+// libFuzzer target: any bytes as the archive, extracted with and without
+// folders into a file system that only remembers what it was asked to do and
+// aborts at the first path that leaves the output folder. The first bytes
+// also go through the command-line parser.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "tar32/CommandLine.h"
+#include "tar32/Core.h"
+
+namespace {
+
+const char kOut[] = "out/";
+
+[[noreturn]] void Escape(const char* what, const std::string& path) {
+    std::fprintf(stderr, "tar32 fuzz: %s: %s\n", what, path.c_str());
+    std::abort();
+}
+
+bool Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// An independent look at a path the core wants to write: it must lie below
+// out/ and no component may climb, name a drive or stream, or be empty.
+void CheckPath(const std::string& path, bool isFolder) {
+    if (path == "out" && isFolder) {
+        return;
+    }
+    if (path.compare(0, 4, kOut) != 0) {
+        Escape("outside the output folder", path);
+    }
+    std::string component;
+    auto finish = [&]() {
+        if (component.empty() || component == "." || component == "..") {
+            Escape("bad component", path);
+        }
+        component.clear();
+    };
+    for (std::size_t i = 4; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (Lead(c) && i + 1 < path.size() && static_cast<unsigned char>(path[i + 1]) >= 0x40) {
+            component += path.substr(i, 2);
+            ++i;
+        } else if (c == '/' || c == '\\') {
+            finish();
+        } else if (c < 0x20 || c == ':') {
+            Escape("control character or colon", path);
+        } else {
+            component += static_cast<char>(c);
+        }
+    }
+    if (!isFolder || !component.empty()) {
+        finish();
+    }
+}
+
+class MemorySource : public tar32::Source {
+public:
+    MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
+        if (offset >= size_) {
+            return 0;
+        }
+        const std::size_t n = std::min<std::uint64_t>(size, size_ - offset);
+        std::memcpy(out, data_ + offset, n);
+        return n;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+class NullFile : public tar32::OutFile {
+public:
+    explicit NullFile(std::set<std::string>& files) : files_(files) {}
+    bool Write(const void*, std::size_t size) override {
+        written_ += size;
+        return written_ < (std::uint64_t(1) << 32);
+    }
+    bool Commit(const std::string& finalPath, const tar32::FileTime&) override {
+        CheckPath(finalPath, false);
+        files_.insert(finalPath);
+        return true;
+    }
+
+private:
+    std::set<std::string>& files_;
+    std::uint64_t written_ = 0;
+};
+
+class CheckingFileSystem : public tar32::FileSystem {
+public:
+    CheckingFileSystem(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    char Separator() const override { return '/'; }
+    std::unique_ptr<tar32::Source> OpenRead(const std::string& path) override {
+        if (path != "archive") {
+            return nullptr;
+        }
+        return std::make_unique<MemorySource>(data_, size_);
+    }
+    bool MakeFolder(const std::string& path) override {
+        CheckPath(path, true);
+        return files_.count(path) == 0;
+    }
+    std::unique_ptr<tar32::OutFile> CreateTemp(const std::string& folder) override {
+        CheckPath(folder, true);
+        return std::make_unique<NullFile>(files_);
+    }
+    bool Utf8ToShiftJis(const std::string& utf8, std::string& sjis) override {
+        for (char c : utf8) {
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                return false;
+            }
+        }
+        sjis = utf8;
+        return true;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::set<std::string> files_;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string line(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 256));
+    try {
+        tar32::ParseCommandLine(line.c_str());
+    } catch (const tar32::Failure&) {
+    }
+    char output[256];
+    for (const char* command : {"--use-directory=0 xvf archive -o out",
+                                "--use-directory=1 xvf archive -o out", "tvf archive"}) {
+        CheckingFileSystem fs(data, size);
+        const int code = tar32::Run(command, output, sizeof output, fs);
+        if (code < 0 || code > TAR32_ERROR_UNSUPPORTED) {
+            std::fprintf(stderr, "tar32 fuzz: unexpected code %d: %s\n", code, output);
+            std::abort();
+        }
+        if (std::strlen(output) >= sizeof output) {
+            std::abort();
+        }
+    }
+    return 0;
+}

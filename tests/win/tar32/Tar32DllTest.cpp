@@ -1,0 +1,179 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "Tar32Fixtures.h"
+#include "tar32/Tar32.h"
+#include "tests/support/Scratch.h"
+
+namespace {
+
+// The library as the program meets it: loaded by name from the exe's folder.
+class Tar32Dll {
+  public:
+    Tar32Dll() : module_(LoadLibraryA("tar32.dll")) {
+        if (module_) {
+            tar_ = reinterpret_cast<TarProc>(
+                reinterpret_cast<void (*)()>(GetProcAddress(module_, "Tar")));
+        }
+    }
+    ~Tar32Dll() {
+        if (module_) {
+            FreeLibrary(module_);
+        }
+    }
+    bool Loaded() const { return tar_ != nullptr; }
+    int Call(const std::string& commandLine, std::string* output = nullptr) {
+        char buffer[1024 + 1];
+        std::memset(buffer, 'Z', sizeof buffer);
+        const int code = tar_(nullptr, commandLine.c_str(), buffer, 1024);
+        EXPECT_EQ(buffer[1024], 'Z'); // never beyond the size it was told
+        EXPECT_NE(std::memchr(buffer, '\0', 1024), nullptr);
+        if (output) {
+            *output = buffer;
+        }
+        return code;
+    }
+
+  private:
+    HMODULE module_;
+    TarProc tar_ = nullptr;
+};
+
+// The program's command line, built as it builds it.
+std::string ProgramLine(const std::string& archive, const std::string& outputFolder) {
+    return "--use-directory=0 --display-dialog=0 xvf \"" + archive + "\" -o \"" + outputFolder +
+           "\"";
+}
+
+// Empties and removes a folder through plain paths (one level deep).
+void RemoveFlatFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                EXPECT_TRUE(DeleteFileA((folder + "\\" + found.cFileName).c_str()))
+                    << found.cFileName << " still open?";
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
+}
+
+std::string Bytes(const unsigned char* data, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+TEST(Tar32Dll, ExportsTarUndecorated) {
+    Tar32Dll dll;
+    ASSERT_TRUE(dll.Loaded());
+    HMODULE module = GetModuleHandleA("tar32.dll");
+    EXPECT_EQ(GetProcAddress(module, "Tar@16"), nullptr);
+    EXPECT_EQ(GetProcAddress(module, "_Tar@16"), nullptr);
+}
+
+TEST(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
+    Tar32Dll dll;
+    ASSERT_TRUE(dll.Loaded());
+    for (const fixtures::Archive& archive : fixtures::kArchives) {
+        ScratchFolder program;
+        // A temporary folder ending in "表", whose trail byte is a backslash,
+        // right before the closing quote.
+        const std::string temp = program / "更新表";
+        MakeFolder(temp);
+        const std::string archivePath = temp + "\\Archive.zip";
+        WriteFileBytes(archivePath, Bytes(archive.data, archive.size));
+        std::string listing;
+        ASSERT_EQ(dll.Call(ProgramLine(archivePath, temp), &listing), TAR32_OK)
+            << archive.label << ": " << listing;
+        for (std::size_t i = 0; i < archive.count; ++i) {
+            const fixtures::Member& m = archive.members[i];
+            const std::string path = temp + "\\" + m.name;
+            ASSERT_TRUE(FileExists(path)) << archive.label << " " << m.name;
+            EXPECT_EQ(ReadFileBytes(path), Bytes(m.data, m.size)) << archive.label << " " << m.name;
+            EXPECT_EQ(LocalWriteTimeText(path), m.localTime) << archive.label << " " << m.name;
+        }
+        // Nothing but the archive and its members: no folders, no leftovers.
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((temp + "\\*").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        std::size_t entries = 0;
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") {
+                ++entries;
+                EXPECT_FALSE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << name;
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        EXPECT_EQ(entries, archive.count + 1) << archive.label;
+        // Also shows that the library left no file open.
+        RemoveFlatFolder(temp);
+    }
+}
+
+TEST(Tar32Dll, KeepsFoldersWhenAsked) {
+    Tar32Dll dll;
+    ScratchFolder out;
+    const fixtures::Archive& archive = fixtures::kArchives[0]; // Info-ZIP
+    WriteFileBytes(out / "a.zip", Bytes(archive.data, archive.size));
+    ASSERT_EQ(dll.Call("--use-directory=1 xf \"" + out / "a.zip" + "\" -o \"" + out / "x\""),
+              TAR32_OK);
+    EXPECT_TRUE(FileExists(out / "x\\data\\docs\\表示.txt"));
+    EXPECT_TRUE(FileExists(out / "x\\Program.exe"));
+}
+
+TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
+    Tar32Dll dll;
+    ScratchFolder out;
+    const fixtures::Archive& archive = fixtures::kArchives[0];
+    std::string bytes = Bytes(archive.data, archive.size);
+    // Damage the compressed data of the first member that has some.
+    auto le = [&](std::size_t at, int n) {
+        unsigned value = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            value = value * 256 + static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    std::size_t at = 0;
+    while (le(at + 18, 4) < 16) {
+        at += 30 + le(at + 26, 2) + le(at + 28, 2) + le(at + 18, 4);
+    }
+    std::string name = bytes.substr(at + 30, le(at + 26, 2));
+    name = name.substr(name.rfind('/') + 1);
+    bytes[at + 30 + le(at + 26, 2) + le(at + 28, 2) + 8] ^= 0x55;
+    WriteFileBytes(out / "Archive.zip", bytes);
+    std::string listing;
+    EXPECT_NE(dll.Call(ProgramLine(out / "Archive.zip", out / "t"), &listing), TAR32_OK);
+    EXPECT_NE(listing.find("error"), std::string::npos) << listing;
+    EXPECT_FALSE(FileExists(out / "t\\" + name)) << name;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((out / "t\\*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "temporary file left: " << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+}
+
+TEST(Tar32Dll, FailuresHaveTheirCodes) {
+    Tar32Dll dll;
+    ScratchFolder out;
+    EXPECT_EQ(dll.Call(ProgramLine(out / "missing.zip", out / "t")), TAR32_ERROR_OPEN);
+    WriteFileBytes(out / "page.zip", "<html>502 Bad Gateway</html>");
+    EXPECT_EQ(dll.Call(ProgramLine(out / "page.zip", out / "t")), TAR32_ERROR_FORMAT);
+    EXPECT_EQ(dll.Call("--frobnicate=1 " + ProgramLine(out / "page.zip", out / "t")),
+              TAR32_ERROR_COMMAND_LINE);
+    // A null buffer and a zero size are allowed.
+    TarProc tar = reinterpret_cast<TarProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("tar32.dll"), "Tar")));
+    EXPECT_EQ(tar(nullptr, "xf", nullptr, 0), TAR32_ERROR_COMMAND_LINE);
+    EXPECT_EQ(tar(nullptr, nullptr, nullptr, 1024), TAR32_ERROR_COMMAND_LINE);
+}
+
+} // namespace

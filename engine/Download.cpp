@@ -56,8 +56,8 @@ INTERNET_SCHEME SchemeOf(const std::string& url) {
     return parts.nScheme;
 }
 
-// Schemes that name something else than a file to fetch (mail, news,
-// telnet, scripts): there is nothing to read from them.
+// Schemes that name something other than a file to fetch (mail, news,
+// proxies, scripts, resources): there is nothing to read from them.
 bool NamesNoFile(INTERNET_SCHEME scheme) {
     switch (scheme) {
     case INTERNET_SCHEME_NEWS:

@@ -1,0 +1,152 @@
+// The list's rows painted through the dialog's owner-draw path into a memory
+// bitmap: backgrounds and the colours of the cells' texts.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "tests/support/Scratch.h"
+#include "tests/support/TestApp.h"
+#include "tests/win/ui/UiFixture.h"
+#include "ui/MainDialog.h"
+
+namespace {
+
+const COLORREF kGreenRow = RGB(224, 255, 224);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kRed = RGB(240, 0, 0);
+const COLORREF kGrey = RGB(192, 192, 192);
+const COLORREF kDarkGreen = RGB(0, 128, 0);
+const COLORREF kBlack = RGB(0, 0, 0);
+
+// Left edges of the five columns, from the row's left.
+const int kColumnLeft[] = {0, 30, 215, 335, 395, 445};
+
+class ListPaintTest : public testing::Test {
+  protected:
+    ListPaintTest() : app(folder.Path()), canvas(600, 300) {
+        WriteFileBytes(folder / "One.dat", std::string(100, 'x'));
+        WriteFileBytes(folder / "Two.dat", std::string(200, 'x'));
+        WriteFileBytes(folder / "Three.dat", std::string(300, 'x'));
+        app.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:9/a.zip\r\n[UpdateFiles]\r\n"
+                          "F01=One.dat\r\nF02=Two.dat\r\nF03=Three.dat,表示\\\r\n");
+        EXPECT_TRUE(app.LoadSettings());
+    }
+
+    // Paints row item into the canvas as the list control asks its parent
+    // to; returns the row's bounds.
+    RECT PaintRow(HWND window, UpdateList& list, int item) {
+        RECT bounds = {};
+        list.GetItemRect(item, &bounds, LVIR_BOUNDS);
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_LISTVIEW;
+        draw.CtlID = IDC_UPDATE_LIST;
+        draw.itemID = static_cast<UINT>(item);
+        draw.itemAction = ODA_DRAWENTIRE;
+        draw.hwndItem = list.m_hWnd;
+        draw.hDC = canvas.dc();
+        draw.rcItem = bounds;
+        EXPECT_TRUE(
+            SendMessageA(window, WM_DRAWITEM, IDC_UPDATE_LIST, reinterpret_cast<LPARAM>(&draw)));
+        return bounds;
+    }
+
+    // The first (or second) text line of a column within the row.
+    static RECT Line(const RECT& row, int column, int line) {
+        const int top = row.top + (line == 0 ? 2 : 17);
+        return {row.left + kColumnLeft[column], top, row.left + kColumnLeft[column + 1],
+                line == 0 ? top + 15 : row.bottom};
+    }
+    static RECT Blank(const RECT& row) { return {row.left, row.top, row.left + 3, row.top + 2}; }
+
+    ScratchFolder folder;
+    TestApp app;
+    MemoryCanvas canvas;
+};
+
+TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        UpdateList& list = dialog.m_listUpdate;
+        UpdateEntry* one = list.GetEntryAt(0);
+        UpdateEntry* two = list.GetEntryAt(1);
+        UpdateEntry* three = list.GetEntryAt(2);
+        ASSERT_TRUE(one && two && three);
+        // One: newer archive copy of the same size; two: same time, other
+        // size; three: a state outside the known ones.
+        lstrcpyA(one->archiveTime, "2001/02/03 04:05:06");
+        one->archiveSize = one->localSize;
+        one->state = NeedsUpdate;
+        lstrcpyA(two->archiveTime, two->localTime);
+        two->archiveSize = 5;
+        two->state = Updated;
+        three->state = 7;
+
+        RECT row = PaintRow(window, list, 0);
+        EXPECT_EQ(30, row.bottom - row.top);
+        EXPECT_EQ(kGreenRow, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 0, 0), kBlue) ||
+                    HasPixel(canvas.dc(), Line(row, 0, 1), kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 1), kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 0), kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 1), kRed));
+        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 2, 1), kGrey));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 0), kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 1), kGrey));
+        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
+        RECT mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
+        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kBlue));
+        // Texts stand on the row's own colour, not on boxes of another.
+        EXPECT_FALSE(HasPixel(canvas.dc(), row, list.GetBkColor()));
+
+        row = PaintRow(window, list, 1);
+        EXPECT_EQ(list.GetBkColor(), GetPixel(canvas.dc(), row.left + 1, row.top + 1));
+        EXPECT_FALSE(HasPixel(canvas.dc(), row, kGreenRow));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 1), kGrey));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
+        mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
+        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kDarkGreen));
+
+        // The selected row: highlight across the row, the texts keep theirs.
+        LVITEMA state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
+        row = PaintRow(window, list, 2);
+        const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+        EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
+        EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + kColumnLeft[4] - 2, row.top + 1));
+        EXPECT_FALSE(HasPixel(canvas.dc(), row, kGreenRow));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
+        mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
+        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kRed));
+        // No archive stamp yet: the second lines of columns 2 and 3 are empty.
+        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 2, 1), kRed));
+        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
+        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kGrey));
+    });
+}
+
+TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        UpdateList& list = dialog.m_listUpdate;
+        ASSERT_EQ(3, list.InsertItem(3, "", 0));
+        list.SetItemText(3, 1, "generic text");
+        ASSERT_EQ(nullptr, list.GetEntryAt(3));
+        SetTextColor(canvas.dc(), kBlack);
+        RECT row = PaintRow(window, list, 3);
+        EXPECT_EQ(list.GetBkColor(), GetPixel(canvas.dc(), row.left + 1, row.top + 1));
+        RECT cell = {row.left + kColumnLeft[1], row.top, row.left + kColumnLeft[2], row.bottom};
+        EXPECT_TRUE(HasPixel(canvas.dc(), cell, kBlack));
+        RECT number = {row.left, row.top, row.left + kColumnLeft[1], row.bottom};
+        EXPECT_FALSE(HasPixel(canvas.dc(), number, kBlue));
+    });
+}
+
+} // namespace

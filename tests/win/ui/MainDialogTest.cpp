@@ -1,0 +1,276 @@
+// The main dialog run modally from the test's own resources, driven by
+// messages from inside its modal loop; message boxes are captured.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "tests/support/Scratch.h"
+#include "tests/support/TestApp.h"
+#include "tests/win/ui/UiFixture.h"
+#include "ui/MainDialog.h"
+
+namespace {
+
+const char kAboutCaption[] = "Tovarindのﾊﾞｰｼﾞｮﾝ情報";
+
+class MainDialogTest : public testing::Test {
+  protected:
+    MainDialogTest() : app(folder.Path()) {
+        MakeFolder(folder / "sub");
+        MakeFolder(folder / "sub\\dir");
+        WriteFileBytes(folder / "App.exe", std::string(1234, 'a'));
+        WriteFileBytes(folder / "sub\\dir\\Readme.txt", "read me");
+        app.WriteSettings("[Archive]\r\n"
+                          "Title=%s と %d 100%\r\n"
+                          "URL=http://127.0.0.1:9/archive.zip\r\n"
+                          "[UpdateFiles]\r\n"
+                          "F01=App.exe\r\n"
+                          "F02=Readme.txt,sub\\dir\\\r\n"
+                          "F03=Missing.dat\r\n");
+        EXPECT_TRUE(app.LoadSettings());
+    }
+
+    // Presses a button of the dialog as a click does.
+    static void Click(HWND dialog, int id) {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+
+    ScratchFolder folder;
+    TestApp app;
+};
+
+TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        EXPECT_EQ("[%s と %d 100%] を更新 by Tovarind", TextOf(window));
+        EXPECT_EQ("http://127.0.0.1:9/archive.zip", ItemTextOf(window, IDC_URL_TEXT));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
+        EXPECT_EQ("終了", ItemTextOf(window, IDCANCEL));
+        EXPECT_EQ("WEB接続し更新をﾁｪｯｸ", ItemTextOf(window, IDOK));
+        EXPECT_EQ(GetDlgItem(window, IDOK), GetFocus());
+        EXPECT_NE(0, GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+        // The big icon is the program's; the small one is left alone.
+        EXPECT_EQ(reinterpret_cast<LRESULT>(dialog.m_hIcon),
+                  SendMessageA(window, WM_GETICON, ICON_BIG, 0));
+        EXPECT_NE(nullptr, dialog.m_hIcon);
+        EXPECT_EQ(0, SendMessageA(window, WM_GETICON, ICON_SMALL, 0));
+        EXPECT_EQ(reinterpret_cast<LRESULT>(dialog.m_hIcon),
+                  SendMessageA(window, WM_QUERYDRAGICON, 0, 0));
+
+        // The About item after a separator at the end of the system menu.
+        HMENU menu = GetSystemMenu(window, FALSE);
+        ASSERT_NE(nullptr, menu);
+        const int items = GetMenuItemCount(menu);
+        ASSERT_GE(items, 2);
+        EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), GetMenuItemID(menu, items - 1));
+        char text[128] = {};
+        GetMenuStringA(menu, items - 1, text, sizeof(text), MF_BYPOSITION);
+        EXPECT_STREQ("Tovarind のﾊﾞｰｼﾞｮﾝ情報(&A)...", text);
+        EXPECT_NE(0u, GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR);
+    });
+}
+
+TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        HWND list = GetDlgItem(window, IDC_UPDATE_LIST);
+        ASSERT_EQ(list, dialog.m_listUpdate.m_hWnd);
+        RECT placed = DialogUnits(window, 7, 47, 265, 153);
+        RECT actual;
+        GetWindowRect(list, &actual);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(placed.left, actual.left);
+        EXPECT_EQ(placed.top, actual.top);
+        EXPECT_EQ(placed.right - placed.left, actual.right - actual.left);
+        EXPECT_EQ(placed.bottom - placed.top + 1, actual.bottom - actual.top);
+
+        const LONG style = GetWindowLongA(list, GWL_STYLE);
+        EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
+        EXPECT_NE(0, style & LVS_OWNERDRAWFIXED);
+        EXPECT_EQ(0, style & WS_TABSTOP);
+
+        EXPECT_EQ(30, dialog.m_listUpdate.m_nRowHeight);
+        RECT first, second;
+        ASSERT_TRUE(dialog.m_listUpdate.GetItemRect(0, &first, LVIR_BOUNDS));
+        ASSERT_TRUE(dialog.m_listUpdate.GetItemRect(1, &second, LVIR_BOUNDS));
+        EXPECT_EQ(30, first.bottom - first.top);
+        EXPECT_EQ(30, second.top - first.top);
+
+        struct Column {
+            const char* text;
+            int width;
+            int format;
+        } const expected[] = {{"No.", 30, LVCFMT_RIGHT},
+                              {"ﾊﾟｽ / ﾌｧｲﾙ名", 185, LVCFMT_LEFT},
+                              {"上:ﾛｰｶﾙ 下:ｱｰｶｲﾌﾞ", 120, LVCFMT_CENTER},
+                              {"ｻｲｽﾞ", 60, LVCFMT_RIGHT},
+                              {"処理", 50, LVCFMT_CENTER}};
+        EXPECT_EQ(5, dialog.m_listUpdate.GetColumnCount());
+        for (int i = 0; i < 5; ++i) {
+            char text[64] = {};
+            LVCOLUMNA column = {};
+            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+            column.pszText = text;
+            column.cchTextMax = sizeof(text);
+            ASSERT_TRUE(dialog.m_listUpdate.GetColumn(i, &column)) << i;
+            EXPECT_STREQ(expected[i].text, text) << i;
+            EXPECT_EQ(expected[i].width, column.cx) << i;
+            EXPECT_EQ(expected[i].format, column.fmt & LVCFMT_JUSTIFYMASK) << i;
+        }
+        LVCOLUMNA none = {};
+        none.mask = LVCF_WIDTH;
+        EXPECT_FALSE(dialog.m_listUpdate.GetColumn(5, &none));
+    });
+}
+
+TEST_F(MainDialogTest, OneRowPerEntryPointingAtIt) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND) {
+        UpdateList& list = dialog.m_listUpdate;
+        ASSERT_EQ(3, list.GetItemCount());
+        int i = 0;
+        for (UpdateEntry* entry = list.head; entry != nullptr; entry = entry->next, ++i) {
+            EXPECT_EQ(entry, list.GetEntryAt(i)) << i;
+            for (int column = 0; column < 5; ++column)
+                EXPECT_EQ("", list.GetItemText(i, column, 260)) << i << "," << column;
+        }
+        EXPECT_EQ(3, i);
+        EXPECT_EQ(nullptr, list.GetEntryAt(-1));
+        EXPECT_EQ(nullptr, list.GetEntryAt(3));
+
+        UpdateEntry* app_ = list.GetEntryAt(0);
+        UpdateEntry* readme = list.GetEntryAt(1);
+        UpdateEntry* missing = list.GetEntryAt(2);
+        ASSERT_TRUE(app_ && readme && missing);
+        EXPECT_EQ("App.exe", app_->fileName);
+        EXPECT_EQ(1234, app_->localSize);
+        EXPECT_EQ(LocalWriteTimeText(folder / "App.exe"), std::string(app_->localTime));
+        EXPECT_EQ("sub\\dir\\", readme->folder);
+        EXPECT_EQ(7, readme->localSize);
+        EXPECT_EQ(0, missing->localSize);
+        EXPECT_STREQ("", missing->localTime);
+    });
+}
+
+TEST_F(MainDialogTest, ExitWhileReadyAsksNothing) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    INT_PTR result = RunDialog(dialog, [&](HWND window) { Click(window, IDCANCEL); });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_F(MainDialogTest, ExitWithTheAbortCaptionAsksFirst) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    app.answers = {IDCANCEL, IDOK};
+    INT_PTR result = RunDialog(dialog, [&](HWND window) {
+        SetDlgItemTextA(window, IDCANCEL, "中止");
+        Click(window, IDCANCEL);
+        ASSERT_TRUE(IsWindow(window));
+        EXPECT_EQ(1u, app.messages.size());
+        EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
+        // The close box takes the same way and gets the second answer.
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        PumpMessages();
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    ASSERT_EQ(2u, app.messages.size());
+    for (const TestApp::Message& message : app.messages) {
+        EXPECT_EQ("更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？", message.text);
+        EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), message.style);
+    }
+}
+
+TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        Click(window, IDOK); // nothing listens on the URL's port
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
+        EXPECT_EQ("終了", ItemTextOf(window, IDCANCEL));
+        // The check's own failure message only.
+        ASSERT_EQ(1u, app.messages.size());
+        EXPECT_EQ(std::string::npos, app.messages[0].text.find("更新ﾌｧｲﾙ"));
+    });
+}
+
+TEST_F(MainDialogTest, EnterOnceTheCheckButtonIsDisabledChecksNothing) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        EnableWindow(GetDlgItem(window, IDOK), FALSE);
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_TRUE(app.messages.empty());
+    });
+}
+
+TEST_F(MainDialogTest, UpdateWithNothingLeftToCopyEndsTheDialog) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    INT_PTR result = RunDialog(dialog, [&](HWND window) {
+        EnableWindow(GetDlgItem(window, IDC_UPDATE), TRUE);
+        Click(window, IDC_UPDATE);
+    });
+    EXPECT_EQ(IDOK, result);
+    ASSERT_EQ(1u, app.messages.size());
+    EXPECT_EQ("更新は全て完了しました。\r\n終了します。", app.messages[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), app.messages[0].style);
+}
+
+TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    bool seen = false;
+    RunDialog(dialog, [&](HWND window) {
+        Later(150, [&] {
+            HWND about = FindThreadDialog(kAboutCaption);
+            ASSERT_NE(nullptr, about);
+            seen = true;
+            EXPECT_EQ(window, GetWindow(about, GW_OWNER));
+            EXPECT_FALSE(IsWindowEnabled(window));
+            EXPECT_EQ("win_ui_tests Version 1, 0, 0, 2", ItemTextOf(about, IDC_VERSION_TEXT));
+            SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(about, IDOK)));
+        });
+        // Only the command's upper twelve bits count.
+        SendMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x5, 0);
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_TRUE(IsWindowEnabled(window));
+        EXPECT_EQ(nullptr, FindThreadDialog(kAboutCaption));
+    });
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(MainDialogTest, RunMainDialogMakesItTheMainWindowForTheRun) {
+    const std::string caption = "[%s と %d 100%] を更新 by Tovarind";
+    bool seen = false;
+    Later(150, [&] {
+        [&] {
+            HWND window = FindThreadDialog(caption);
+            ASSERT_NE(nullptr, window);
+            ASSERT_NE(nullptr, app.m_pMainWnd);
+            EXPECT_EQ(window, app.m_pMainWnd->m_hWnd);
+            seen = true;
+        }();
+        if (HWND window = FindThreadDialog(caption))
+            SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    app.RunMainDialog();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(nullptr, app.m_pMainWnd);
+}
+
+} // namespace

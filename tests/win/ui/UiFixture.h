@@ -1,0 +1,46 @@
+#pragma once
+// Driving modal dialogs from inside their own message loop: a test queues
+// steps with Later() before it starts the modal run; each step runs from
+// whichever loop is running when it falls due.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Runs step from the thread's running message loop about ms from now.
+void Later(UINT ms, std::function<void()> step);
+
+// The visible dialog window of this thread whose caption is caption.
+HWND FindThreadDialog(const std::string& caption);
+
+std::string TextOf(HWND window);
+std::string ItemTextOf(HWND dialog, int id);
+
+// Template dialog units of dialog converted to pixels.
+RECT DialogUnits(HWND dialog, int left, int top, int width, int height);
+
+// Handles the messages waiting for the thread (a posted command, say).
+void PumpMessages();
+
+// Whether some pixel of rect in dc has exactly colour.
+bool HasPixel(HDC dc, const RECT& rect, COLORREF colour);
+
+// A memory drawing context with a 32-bit bitmap, released on destruction.
+class MemoryCanvas {
+  public:
+    MemoryCanvas(int width, int height);
+    ~MemoryCanvas();
+    MemoryCanvas(const MemoryCanvas&) = delete;
+    MemoryCanvas& operator=(const MemoryCanvas&) = delete;
+    HDC dc() const { return dc_; }
+
+  private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_;
+};
+
+class CDialog;
+// Runs dialog modally; body runs once it shows, then the dialog is ended
+// with -2 if body left it open. Returns what the modal run returned.
+INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND dialog)>& body);

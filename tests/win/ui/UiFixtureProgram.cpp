@@ -1,0 +1,16 @@
+// Run by the link tests: leaves <its own path>.marker and ends.
+#include <windows.h>
+
+#include <string>
+
+int main() {
+    char self[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string marker = std::string(self) + ".marker";
+    HANDLE file = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    CloseHandle(file);
+    return 0;
+}

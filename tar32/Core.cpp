@@ -224,6 +224,9 @@ std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
         return nullptr;
     }
     const std::vector<std::string> path = SafeOutputPath(member.name, options_.useDirectory);
+    if (path.empty()) {
+        Fail(TAR32_ERROR_UNSAFE_NAME, "empty name: " + member.name);
+    }
     const std::string folder = FolderFor(path, path.size() - 1);
     std::unique_ptr<OutFile> file = fs_.CreateTemp(folder);
     if (!file) {

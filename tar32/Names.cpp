@@ -58,10 +58,6 @@ MemberPath SplitMemberName(const std::string& name) {
         path.components.push_back(current);
     }
     path.folder = lastWasSeparator;
-    // "./" alone, or a name made of separators, is the folder itself.
-    if (path.folder && path.components.empty()) {
-        path.components.push_back(".");
-    }
     return path;
 }
 
@@ -127,6 +123,13 @@ const char* UnsafeComponentReason(const std::string& component) {
 std::vector<std::string> SafeOutputPath(const std::string& name, bool useDirectory) {
     const MemberPath path = SplitMemberName(name);
     std::vector<std::string> out;
+    if (path.components.empty()) {
+        // "./" or "/": the output folder itself, which is there already.
+        if (path.folder && !(useDirectory && path.absolute)) {
+            return out;
+        }
+        Fail(TAR32_ERROR_UNSAFE_NAME, "empty name: " + name);
+    }
     if (useDirectory) {
         if (path.absolute) {
             Fail(TAR32_ERROR_UNSAFE_NAME, "absolute path: " + name);

@@ -26,8 +26,8 @@ MemberPath SplitMemberName(const std::string& name);
 const char* UnsafeComponentReason(const std::string& component);
 
 // The components to write below the output folder, checked. With
-// useDirectory false that is the bare name alone. Throws
-// Failure(TAR32_ERROR_UNSAFE_NAME).
+// useDirectory false that is the bare name alone; a folder member "./" gives
+// none (the output folder itself). Throws Failure(TAR32_ERROR_UNSAFE_NAME).
 std::vector<std::string> SafeOutputPath(const std::string& name, bool useDirectory);
 
 } // namespace tar32

@@ -306,7 +306,8 @@ std::uint64_t Validate(const Entry& entry, const EndRecord& end) {
 class ZipReader {
   public:
     ZipReader(Source& source, Extractor& extractor)
-        : source_(source), extractor_(extractor), cdBuffer_(std::min<std::size_t>(kBufferSize, 64 * 1024)), dataBuffer_(kBufferSize),
+        : source_(source), extractor_(extractor),
+          cdBuffer_(std::min<std::size_t>(kBufferSize, 64 * 1024)), dataBuffer_(kBufferSize),
           outBuffer_(kBufferSize) {}
     ~ZipReader() {
         if (inflateReady_) {

@@ -30,6 +30,9 @@ TEST(Tar32Names, FoldersAreKeptWithUseDirectory) {
     EXPECT_EQ(tar32::SafeOutputPath("a/b/c.txt", true), (Path{"a", "b", "c.txt"}));
     EXPECT_EQ(tar32::SafeOutputPath("././a/b", true), (Path{"a", "b"}));
     EXPECT_EQ(tar32::SafeOutputPath("表\\ソ.txt", true), (Path{"表", "ソ.txt"}));
+    EXPECT_EQ(tar32::SafeOutputPath("./", true), Path{});
+    EXPECT_EQ(tar32::SafeOutputPath("./", false), Path{});
+    EXPECT_EQ(Code("/", true), TAR32_ERROR_UNSAFE_NAME);
     const tar32::MemberPath folder = tar32::SplitMemberName("./dir/sub/");
     EXPECT_TRUE(folder.folder);
     EXPECT_EQ(folder.components, (Path{"dir", "sub"}));

@@ -182,6 +182,7 @@ def all_fixtures(dirname):
          "readme.txt", "sub"], src)
     run(["bsdtar", "-cf", os.path.join(dirname, "bsdtar.tar"), "readme.txt", "sub"], src)
     run(["bsdtar", "-czf", os.path.join(dirname, "bsdtar.tgz"), "readme.txt", "sub"], src)
+    run(["bsdtar", "-cf", os.path.join(dirname, "dot.tar"), "."], src)
     run(["bsdtar", "--format", "gnutar", "-cf", os.path.join(dirname, "gnutar.tar"),
          "readme.txt", "sub"], src)
     run(["zip", "-q", "-P", "secret", os.path.join(dirname, "encrypted_real.zip"),

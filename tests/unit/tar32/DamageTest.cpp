@@ -28,6 +28,7 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"size_smaller.zip", TAR32_ERROR_CORRUPT},
              Broken{"data_longer.zip", TAR32_ERROR_CORRUPT},
              Broken{"overlap.zip", TAR32_ERROR_CORRUPT},
+             Broken{"reordered_overlap.zip", TAR32_ERROR_CORRUPT},
              Broken{"local_method.zip", TAR32_ERROR_CORRUPT},
              Broken{"method_bzip2.zip", TAR32_ERROR_UNSUPPORTED},
              Broken{"encrypted.zip", TAR32_ERROR_UNSUPPORTED},

@@ -124,6 +124,14 @@ TEST(Tar32Extract, ReplacesOlderCopiesAndCreatesTheOutputFolder) {
     EXPECT_EQ(Tree(out).size(), 3u);
 }
 
+TEST(Tar32Extract, DirectoryOutOfDataOrder) {
+    Scratch out;
+    ASSERT_EQ(RunTar(ProgramCommandLine(Fixture("reordered.zip"), out.Path())), TAR32_OK);
+    const Files files = Tree(out.Path());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files.at("second.txt").substr(files.at("second.txt").size() - 10), "second.txt");
+}
+
 TEST(Tar32Extract, DuplicateBareNamesLastOneWins) {
     Scratch scratch;
     const std::string archive = scratch / "dup.zip";

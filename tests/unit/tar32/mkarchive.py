@@ -166,6 +166,25 @@ def broken(dirname):
         local[8:10] = struct.pack("<H", 0)
 
     out["local_method.zip"] = patch_zip(deflated, local_mismatch)
+    # Directory records out of the order of the data: read fine, unless two
+    # of them share data.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        for name in ("first.txt", "second.txt"):
+            z.writestr(zipfile.ZipInfo(name, (2022, 1, 2, 3, 4, 6)), text + name.encode(),
+                       compress_type=zipfile.ZIP_DEFLATED)
+    two = buf.getvalue()
+    cd_at = two.find(b"PK\x01\x02")
+    second_at = two.find(b"PK\x01\x02", cd_at + 4)
+    end_at = two.rfind(b"PK\x05\x06")
+    first, second = two[cd_at:second_at], two[second_at:end_at]
+    out["reordered.zip"] = two[:cd_at] + second + first + two[end_at:]
+    dup = bytearray(first)
+    dup[46:46 + 9] = b"third.txt"
+    cd = second + first + bytes(dup)
+    end = bytearray(two[end_at:])
+    set_end(cd, end, cd_at, 3)
+    out["reordered_overlap.zip"] = two[:cd_at] + cd + bytes(end)
     for name, data in out.items():
         with open(os.path.join(dirname, name), "wb") as f:
             f.write(data)

@@ -131,6 +131,33 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
     });
 }
 
+TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        UpdateList& list = dialog.m_listUpdate;
+        LVITEMA state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
+        const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+
+        SetFocus(GetDlgItem(window, IDCANCEL));
+        RECT row = PaintRow(window, list, 1);
+        RECT edge = {row.left, row.top, row.left + kColumnLeft[1], row.top + 1};
+        for (int x = edge.left; x < edge.right; ++x)
+            ASSERT_EQ(highlight, GetPixel(canvas.dc(), x, edge.top)) << x;
+
+        list.SetFocus();
+        ASSERT_EQ(list.m_hWnd, GetFocus());
+        PaintRow(window, list, 1);
+        int changed = 0;
+        for (int x = edge.left; x < edge.right; ++x)
+            changed += GetPixel(canvas.dc(), x, edge.top) != highlight;
+        EXPECT_GT(changed, 0);
+    });
+}
+
 TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
     MainDialog dialog;
     app.m_pMainWnd = &dialog;

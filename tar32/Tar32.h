@@ -20,23 +20,42 @@
 //                          created when missing (one level)
 // Anything else is a bad command line. hwnd is not used.
 //
-// Output: one line per member (name, for t and with v; "t v" also gives size
-// and time) and, on failure, one line telling why. Always zero-terminated
-// within outputSize and never written beyond it; output may be null and
-// outputSize 0. The text is Shift-JIS.
+// Output: with t, one line per member (its name; with v, its size and name);
+// with x and v, one line per member as it is extracted; on failure, a last
+// line "error: ..." telling why. Lines end in CR LF; the text is Shift-JIS
+// and is cut when the buffer is full. Always zero-terminated within
+// outputSize and never written beyond it; output may be null and outputSize 0.
 //
 // Formats are recognised by content, never by the file name: ZIP (stored,
 // deflate, data descriptors, ZIP64, UTF-8 names), tar (ustar, GNU long names,
-// pax path/mtime/size) and gzip-compressed tar. Names not marked as UTF-8 are
-// taken as Shift-JIS; UTF-8 names are converted to Shift-JIS and refused as
-// unsafe when they cannot be.
+// pax path/mtime/size) and gzip-compressed tar. ZIP names are UTF-8 when the
+// member says so (its UTF-8 flag, or an Info-ZIP Unicode path field whose CRC
+// matches the name), pax paths are UTF-8 unless hdrcharset=BINARY; all other
+// names are taken as Shift-JIS. UTF-8 names are converted to Shift-JIS and
+// refused as unsafe when they cannot be.
+//
+// Times: the ZIP NTFS time field, else the extended timestamp (UTC), else the
+// DOS date and time taken as local time; the tar or pax mtime (UTC).
 //
 // Every written file gets the member's modification time. A file is written
 // under a temporary name in its destination folder and renamed over its real
 // name only once its data has been checked (size and, for ZIP, CRC-32); a
-// member that fails leaves nothing behind under its real name. Links are never
-// created (link members are skipped), nothing is written outside the output
-// folder, and memory does not grow with the size of the archive or its members.
+// member that fails leaves nothing behind under its real name. An existing
+// file of the same name is replaced. Links, devices and other special members
+// are never created (they are skipped and listed as skipped). Nothing is
+// written outside the output folder.
+//
+// Names refused as unsafe: empty, ".", "..", holding ":", a control character
+// or one of < > " | ? *, a Windows device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, CLOCK$, with or without an extension), ending in a
+// dot or blank, or broken Shift-JIS. With --use-directory=0 only the bare
+// name (after the last "/" or "", a 0x5C trail byte being no separator) is
+// checked and written; with --use-directory=1 every component is, and an
+// absolute name or a ".." component is refused too. A leading "./" is dropped.
+//
+// Memory: fixed buffers (about 1 MB in all), whatever the size of the archive
+// or its members. A ZIP whose central directory is not in the order of the
+// data needs 8 bytes per member more to prove that no members overlap.
 //
 // When a member fails, extraction stops there with the member's code; members
 // extracted before it stay. A ZIP archive is checked whole before anything is

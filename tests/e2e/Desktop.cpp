@@ -30,21 +30,27 @@ bool RunningProgram::WaitForExit(DWORD timeoutMs) {
            WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
 std::vector<HWND> TopLevelWindows(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        std::vector<HWND> found;
-    } search{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && IsWindowVisible(window))
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{processId, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -68,6 +74,40 @@ HWND WaitForCaption(DWORD processId, const std::string& title, bool partial, DWO
             return partial ? caption.find(title) != std::string::npos : caption == title;
         },
         timeoutMs);
+}
+
+HWND WaitForAnyCaption(const std::string& part, DWORD timeoutMs) {
+    struct Search {
+        const std::string& part;
+        HWND found;
+    } search{part, nullptr};
+    const DWORD start = GetTickCount();
+    do {
+        EnumWindows(
+            [](HWND window, LPARAM data) CALLBACK -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                if (IsWindowVisible(window) &&
+                    WindowText(window).find(s->part) != std::string::npos)
+                    s->found = window;
+                return s->found == nullptr;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        Sleep(100);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+std::string DescribeWindows(DWORD processId) {
+    std::string description;
+    for (HWND window : TopLevelWindows(processId)) {
+        description += "[" + ClassName(window) + "] \"" + WindowText(window) + "\"";
+        if (HWND text = GetDlgItem(window, 0xFFFF))
+            description += ": " + WindowText(text);
+        description += "\n";
+    }
+    return description.empty() ? "no visible windows" : description;
 }
 
 std::string WindowText(HWND window) {

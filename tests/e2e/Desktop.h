@@ -35,6 +35,14 @@ HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWOR
 // contains it when partial is true.
 HWND WaitForCaption(DWORD processId, const std::string& title, bool partial, DWORD timeoutMs);
 
+// Waits for a visible top-level window of any process whose caption
+// contains part.
+HWND WaitForAnyCaption(const std::string& part, DWORD timeoutMs);
+
+// Captions (and message texts) of the process's visible windows, for a
+// failure report.
+std::string DescribeWindows(DWORD processId);
+
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 std::string ItemText(HWND dialog, int id);

@@ -15,8 +15,11 @@ def main():
     parser.add_argument("--seconds", type=float, default=1800)
     args = parser.parse_args()
 
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=args.root)
-    handler.log_message = lambda *a: None
+    class QuietHandler(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    handler = functools.partial(QuietHandler, directory=args.root)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     with open(args.port_file, "w") as f:
         f.write(str(server.server_address[1]))

@@ -72,7 +72,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (GetFileAttributesA((folder + "SampleApp.autoclose").c_str()) != INVALID_FILE_ATTRIBUTES)
         return 0;
 
-    g_text = "サンプル アプリケーション バージョン " SAMPLE_VERSION "\r\n\r\ndata\\sample.dat:\r\n" +
+    g_text = "サンプル アプリケーション バージョン " SAMPLE_VERSION
+             "\r\n\r\ndata\\sample.dat:\r\n" +
              ReadText(folder + "data\\sample.dat");
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
@@ -81,9 +82,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = "TovarindSampleApp";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("TovarindSampleApp", "サンプル アプリ " SAMPLE_VERSION,
-                                WS_OVERLAPPEDWINDOW, 420, 300, 420, 200, nullptr, nullptr,
-                                instance, nullptr);
+    HWND window =
+        CreateWindowA("TovarindSampleApp", "サンプル アプリ " SAMPLE_VERSION, WS_OVERLAPPEDWINDOW,
+                      420, 300, 420, 200, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, show);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -65,6 +65,14 @@ void RemoveFlatFolder(const std::string& folder) {
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
 }
 
+// Which of the fixtures' expected local times applies: Japan's (the default
+// of our Wine runs) or Berlin's (a zone with summer time).
+int ZoneIndex() {
+    TIME_ZONE_INFORMATION zone;
+    GetTimeZoneInformation(&zone);
+    return zone.Bias == -540 ? 0 : 1;
+}
+
 std::string Bytes(const unsigned char* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);
 }
@@ -96,7 +104,8 @@ TEST(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
             const std::string path = temp + "\\" + m.name;
             ASSERT_TRUE(FileExists(path)) << archive.label << " " << m.name;
             EXPECT_EQ(ReadFileBytes(path), Bytes(m.data, m.size)) << archive.label << " " << m.name;
-            EXPECT_EQ(LocalWriteTimeText(path), m.localTime) << archive.label << " " << m.name;
+            EXPECT_EQ(LocalWriteTimeText(path), m.localTime[ZoneIndex()])
+                << archive.label << " " << m.name;
         }
         // Nothing but the archive and its members: no folders, no leftovers.
         WIN32_FIND_DATAA found;

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes Tar32Fixtures.h: archives made here by zip, bsdtar and Python, as
-byte arrays, with what the DLL must make of each under Wine (Asia/Tokyo).
+byte arrays, with what the DLL must make of each under Wine, in Japan's time
+zone and in one with summer time (Europe/Berlin).
 
   make_fixtures.py OUT.h
 """
@@ -14,18 +15,19 @@ import tempfile
 import zipfile
 import zoneinfo
 
-TOKYO = zoneinfo.ZoneInfo("Asia/Tokyo")
+ZONES = [zoneinfo.ZoneInfo("Asia/Tokyo"), zoneinfo.ZoneInfo("Europe/Berlin")]
 BIG = bytes((i * 31 + i // 1009) % 256 for i in range(120000))
 # name in the archive, content, UTC modification time
 TREE = [
-    ("Program.exe", b"MZ fake program\r\n" * 50, 1614834367),   # 2021-03-04 05:06:07 UTC
+    ("Program.exe", b"MZ fake program\r\n" * 50, 1690000000),   # 2023-07-22 04:26:40 UTC
     ("data/Data.bin", BIG, 1577934245),                         # 2020-01-02 03:04:05 UTC
     ("data/docs/表示.txt", "表示テキスト\r\n".encode("cp932"), 1700000000),
 ]
 
 
-def tokyo(utc_seconds):
-    return datetime.datetime.fromtimestamp(utc_seconds, TOKYO).strftime("%Y/%m/%d %H:%M:%S")
+def local_texts(utc_seconds):
+    return [datetime.datetime.fromtimestamp(utc_seconds, zone).strftime("%Y/%m/%d %H:%M:%S")
+            for zone in ZONES]
 
 
 def tool_archives(tmp):
@@ -42,11 +44,12 @@ def tool_archives(tmp):
     for name, args in (("infozip", ["zip", "-q", "-r", "../a.zip", "."]),
                        ("bsdtar_zip", ["bsdtar", "--format", "zip", "-cf", "../a.zip", "."]),
                        ("bsdtar_tgz", ["bsdtar", "-czf", "../a.zip", "."])):
-        subprocess.run(args, cwd=src, env=env, check=True)
+        # bsdtar warns that the Shift-JIS name is no UTF-8: that is the point.
+        subprocess.run(args, cwd=src, env=env, check=True, stderr=subprocess.DEVNULL)
         with open(os.path.join(tmp, "a.zip"), "rb") as f:
             out[name] = f.read()
         os.remove(os.path.join(tmp, "a.zip"))
-    expected = [(n.rsplit("/", 1)[-1].encode("cp932"), d, tokyo(t)) for n, d, t in TREE]
+    expected = [(n.rsplit("/", 1)[-1].encode("cp932"), d, local_texts(t)) for n, d, t in TREE]
     return out, expected
 
 
@@ -61,10 +64,11 @@ def python_zip():
     with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr(zipfile.ZipInfo("フォルダ/ソフト.txt", (2023, 4, 5, 6, 7, 8)), b"utf-8 name\r\n",
                    compress_type=zipfile.ZIP_DEFLATED)
-        raw = Raw("表/表示.txt".encode("cp932").decode("latin-1"), (2023, 4, 5, 6, 7, 10))
+        raw = Raw("表/表示.txt".encode("cp932").decode("latin-1"), (2023, 1, 15, 6, 7, 10))
         z.writestr(raw, b"shift-jis name\r\n", compress_type=zipfile.ZIP_DEFLATED)
-    expected = [("ソフト.txt".encode("cp932"), b"utf-8 name\r\n", "2023/04/05 06:07:08"),
-                ("表示.txt".encode("cp932"), b"shift-jis name\r\n", "2023/04/05 06:07:10")]
+    # DOS times are wall time: the same text in every zone, summer or winter.
+    expected = [("ソフト.txt".encode("cp932"), b"utf-8 name\r\n", ["2023/04/05 06:07:08"] * 2),
+                ("表示.txt".encode("cp932"), b"shift-jis name\r\n", ["2023/01/15 06:07:10"] * 2)]
     return buf.getvalue(), expected
 
 
@@ -83,15 +87,17 @@ def main():
     cases = [(k, v, tree_expected) for k, v in archives.items()] + [("python_zip", py, py_expected)]
     lines = ["// Made by make_fixtures.py at build time. Do not edit.", "#pragma once",
              "#include <cstddef>", "namespace fixtures {",
+             "// localTime: in Asia/Tokyo, then in Europe/Berlin.",
              "struct Member { const char* name; const unsigned char* data; std::size_t size;"
-             " const char* localTime; };",
+             " const char* localTime[2]; };",
              "struct Archive { const char* label; const unsigned char* data; std::size_t size;"
              " const Member* members; std::size_t count; };"]
     for label, data, expected in cases:
         lines.append("const unsigned char k_%s[] = %s;" % (label, c_bytes(data)))
         for i, (_, content, _) in enumerate(expected):
             lines.append("const unsigned char k_%s_%d[] = %s;" % (label, i, c_bytes(content)))
-        members = ",".join("{%s, k_%s_%d, %d, \"%s\"}" % (c_string(n), label, i, len(c), t)
+        members = ",".join("{%s, k_%s_%d, %d, {\"%s\", \"%s\"}}" %
+                           (c_string(n), label, i, len(c), t[0], t[1])
                            for i, (n, c, t) in enumerate(expected))
         lines.append("const Member k_%s_members[] = {%s};" % (label, members))
     lines.append("const Archive kArchives[] = {")

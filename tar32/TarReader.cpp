@@ -262,8 +262,8 @@ class TarReader {
         int zeroBlocks = 0;
         for (;;) {
             const std::size_t n = ReadBlock(h);
-            if (n == 0 && first) {
-                Fail(TAR32_ERROR_FORMAT, "not a tar archive (empty)");
+            if (n < kBlock && first) {
+                Fail(TAR32_ERROR_FORMAT, "not a tar archive (too short)");
             }
             if (n < kBlock) {
                 Corrupt("tar archive cut short (no end-of-archive blocks)");

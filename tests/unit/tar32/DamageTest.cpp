@@ -44,9 +44,15 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
     }
 }
 
-TEST(Tar32Damage, EmptyFileIsNoArchive) {
+TEST(Tar32Damage, EmptyFileOrGzippedPageIsNoArchive) {
     Scratch out;
     tar32test::WriteFile(out / "Archive.zip", "");
+    EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
+    // A web server's gzip-encoded error page.
+    tar32test::WriteFile(out / "page.html", "<html>Service Unavailable</html>");
+    ASSERT_EQ(std::system(
+                  ("gzip -c '" + out / "page.html" + "' > '" + out / "Archive.zip" + "'").c_str()),
+              0);
     EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
     EXPECT_EQ(RunTar(ProgramCommandLine(out.Path(), out / "x")), TAR32_ERROR_OPEN);
 }

@@ -102,11 +102,11 @@ TEST(Tar32Damage, EveryTruncatedTarFails) {
 }
 
 TEST(Tar32Damage, UnsafeNamesRefusedBeforeAnythingIsWritten) {
-    const std::vector<std::string> always = {
-        "",        ".",        "..",     "a:b.txt", "x\\x01y.txt", "CON",
-        "aux.txt", "lpt1.log", "trail.", "trail ",  "sub/NUL.dat"};
-    const std::vector<std::string> withFolders = {"/abs.txt",       "C:\\\\evil.txt", "../up.txt",
-                                                  "a/../../up.txt", "..\\\\up.txt",   "dir./x.txt"};
+    // One of each kind; every rule is proved on names alone in NamesTest.
+    const std::vector<std::string> always = {"",      "..", "a:b.txt", "x\\x01y.txt", "sub/aux.txt",
+                                             "trail."};
+    const std::vector<std::string> withFolders = {"/abs.txt", "C:\\\\evil.txt", "a/../../up.txt",
+                                                  "..\\\\up.txt"};
     Scratch scratch;
     for (const bool useDirectory : {false, true}) {
         std::vector<std::string> names = always;

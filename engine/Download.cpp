@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include "engine/HttpReply.h"
+#include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -11,37 +12,12 @@ namespace {
 constexpr DWORD kReadSize = 4096;
 constexpr DWORD_PTR kContext = 1;
 
-class InternetHandle {
-  public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~InternetHandle() {
-        if (handle_ != nullptr)
-            InternetCloseHandle(handle_);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-  private:
-    HINTERNET handle_;
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { InternetCloseHandle(handle); }
 };
-
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
+using InternetHandle = ScopedHandle<InternetHandleTraits>;
 
 enum class Transfer { Complete, CannotOpen, ReceiveError };
 
@@ -127,7 +103,7 @@ Transfer Receive(HINTERNET session, const std::string& url, HANDLE file) {
 
 DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
                                 std::optional<CWaitCursor>& waitCursor) {
-    FileHandle file(CreateFileA(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    ScopedFile file(CreateFileA(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         AfxMessageBox("下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n" + archivePath,

@@ -5,30 +5,16 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/TarCommand.h"
+#include "framework/ScopedHandle.h"
 #include "tar32/Tar32.h"
 
 namespace {
 
 constexpr DWORD kMessageSize = 1024;
 
-class Library {
-  public:
-    explicit Library(const char* name) : module_(LoadLibraryA(name)) {}
-    ~Library() {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    HMODULE get() const { return module_; }
-
-  private:
-    HMODULE module_;
-};
-
 bool RunTar(const std::string& commandLine, char* messages) {
-    Library library("tar32.dll");
-    if (library.get() == nullptr)
+    ScopedModule library(LoadLibraryA("tar32.dll"));
+    if (!library)
         return false;
     auto tar =
         reinterpret_cast<TarProc>(reinterpret_cast<void*>(GetProcAddress(library.get(), "Tar")));

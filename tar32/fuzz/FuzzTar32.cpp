@@ -21,7 +21,9 @@ const char kOut[] = "out/";
     std::abort();
 }
 
-bool Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool Lead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // An independent look at a path the core wants to write: it must lie below
 // out/ and no component may climb, name a drive or stream, or be empty.
@@ -58,7 +60,7 @@ void CheckPath(const std::string& path, bool isFolder) {
 }
 
 class MemorySource : public tar32::Source {
-public:
+  public:
     MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
@@ -70,13 +72,13 @@ public:
         return n;
     }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
 };
 
 class NullFile : public tar32::OutFile {
-public:
+  public:
     explicit NullFile(std::set<std::string>& files) : files_(files) {}
     bool Write(const void*, std::size_t size) override {
         written_ += size;
@@ -88,13 +90,13 @@ public:
         return true;
     }
 
-private:
+  private:
     std::set<std::string>& files_;
     std::uint64_t written_ = 0;
 };
 
 class CheckingFileSystem : public tar32::FileSystem {
-public:
+  public:
     CheckingFileSystem(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     char Separator() const override { return '/'; }
     std::unique_ptr<tar32::Source> OpenRead(const std::string& path) override {
@@ -121,7 +123,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::set<std::string> files_;

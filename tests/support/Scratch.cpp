@@ -1,5 +1,7 @@
 #include "tests/support/Scratch.h"
 
+#include "framework/ShiftJis.h"
+
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
@@ -64,7 +66,9 @@ void MakeFolder(const std::string& path) {
 void RemoveTree(const std::string& path) {
     // The \\?\ form reaches names that plain paths fold, such as "x. ".
     std::string folder = path.compare(0, 4, "\\\\?\\") == 0 ? path : "\\\\?\\" + path;
-    if (folder.back() == '\\')
+    // A trailing separator goes; the 0x5C trail byte of a name ending in,
+    // say, "表" stays.
+    if (sjis::FindLastChar(folder, '\\') == folder.size() - 1)
         folder.pop_back();
     if (!FolderExists(folder)) {
         SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);

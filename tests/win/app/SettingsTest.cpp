@@ -58,9 +58,11 @@ TEST_F(SettingsTest, ReadsEveryValueAndMakesTheDefaultTemporaryFolder) {
 }
 
 TEST_F(SettingsTest, CustomTemporaryFolders) {
-    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=作業\r\n");
+    // A name whose last byte is 0x5C (the trail byte of "表").
+    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=作業表\r\n");
     ASSERT_TRUE(app.LoadSettings());
-    EXPECT_TRUE(FolderExists(programFolder + "作業"));
+    EXPECT_TRUE(FolderExists(programFolder + "作業表"));
+    EXPECT_EQ(app.ArchivePath(), programFolder + "作業表\\Archive.zip");
 
     // Only the last level is made, silently: the check reports it later.
     app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=Missing\\Tmp\r\n");

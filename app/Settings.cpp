@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/UpdaterApp.h"
+#include "engine/Minisign.h"
 #include "framework/ShiftJis.h"
 
 namespace {
@@ -63,6 +64,18 @@ bool UpdaterApp::LoadSettings() {
         AfxMessageBox("設定ﾌｧｲﾙに受信するURLの記述がありません。", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
+
+    // A signature URL without a key is signing meant but not set up: a
+    // misspelt key name must not quietly turn the check off.
+    settings_.PublicKey = ReadProfileValue("Archive", "PublicKey");
+    settings_.SignatureURL = ReadProfileValue("Archive", "SignatureURL");
+    const bool signingMeant = !settings_.PublicKey.empty() || !settings_.SignatureURL.empty();
+    if (signingMeant && !minisign::ParsePublicKey(settings_.PublicKey)) {
+        AfxMessageBox("設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    if (settings_.SignatureURL.empty())
+        settings_.SignatureURL = settings_.URL + ".minisig";
 
     settings_.TempFolder = ReadProfileValue("Archive", "TempFolder");
     if (settings_.TempFolder.empty())

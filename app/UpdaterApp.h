@@ -2,9 +2,11 @@
 // The application object: it holds the settings, finds the settings file,
 // runs the main dialog and carries the update engine's operations, which the
 // main dialog calls. The operations live in engine/, one file per job.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 struct UpdateEntry;
@@ -15,6 +17,10 @@ struct UpdaterSettings {
     std::string TempFolder;
     std::string Program;
     std::string UpdateDoc;
+    // Signed updates: the minisign key (empty: archives are taken unsigned)
+    // and where the archive's signature is fetched (default URL + ".minisig").
+    std::string PublicKey;
+    std::string SignatureURL;
 };
 
 class UpdaterApp : public CWinApp {
@@ -53,6 +59,11 @@ class UpdaterApp : public CWinApp {
     char* GetFileStamp(bool archiveSide, std::string relativePath, char* timeText, int timeTextSize,
                        int* size);
     bool CheckForUpdates(UpdateEntry* head, int* count);
+    // Fetches the archive's signature and verifies the downloaded archive
+    // against PublicKey; false (message shown) refuses it. On success the
+    // archive stays open in heldArchive, readable by others but not
+    // writable, so that what is unpacked is what was verified.
+    bool VerifyArchiveSignature(std::optional<ScopedFile>& heldArchive);
     bool ExtractArchive();
     bool ApplyUpdates(UpdateEntry* head);
     void ClearTempFolder();

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <functional>
+
 #include "engine/HttpReply.h"
 #include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
@@ -56,7 +58,11 @@ std::string HeaderText(HINTERNET request, DWORD query) {
     return std::string(text, size);
 }
 
-Transfer Receive(HINTERNET session, const std::string& url, HANDLE file) {
+// Takes each block of the body as it arrives; false ends the transfer as a
+// receiving error.
+using BodySink = std::function<bool(const char* data, DWORD size)>;
+
+Transfer Receive(HINTERNET session, const std::string& url, const BodySink& sink) {
     const INTERNET_SCHEME scheme = SchemeOf(url);
     if (NamesNoFile(scheme))
         return Transfer::CannotOpen;
@@ -89,14 +95,30 @@ Transfer Receive(HINTERNET session, const std::string& url, HANDLE file) {
             return Transfer::ReceiveError;
         if (got == 0)
             break;
-        DWORD written = 0;
-        if (!WriteFile(file, buffer, got, &written, nullptr) || written != got)
+        if (!sink(buffer, got))
             return Transfer::ReceiveError;
         received += got;
     }
     if (http && !BodyIsComplete(contentLength, received))
         return Transfer::ReceiveError;
     return Transfer::Complete;
+}
+
+// One session for one transfer; whatever escapes from the platform's
+// library is a receiving error.
+Transfer ReceiveInSession(const std::string& url, const BodySink& sink) {
+    try {
+        InternetHandle session(
+            InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (session)
+            return Receive(session.get(), url, sink);
+    } catch (...) {
+    }
+    return Transfer::ReceiveError;
+}
+
+void ShowReceiveError(const std::string& url) {
+    AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace
@@ -112,16 +134,10 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
     }
     waitCursor.emplace();
 
-    Transfer transfer = Transfer::ReceiveError;
-    try {
-        InternetHandle session(
-            InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (session)
-            transfer = Receive(session.get(), url, file.get());
-    } catch (...) {
-        transfer = Transfer::ReceiveError;
-    }
-
+    const Transfer transfer = ReceiveInSession(url, [&file](const char* data, DWORD size) {
+        DWORD written = 0;
+        return WriteFile(file.get(), data, size, &written, nullptr) && written == size;
+    });
     switch (transfer) {
     case Transfer::Complete:
         return DownloadOutcome::Complete;
@@ -131,6 +147,22 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
     case Transfer::ReceiveError:
         break;
     }
-    AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
+    ShowReceiveError(url);
     return DownloadOutcome::Failed;
+}
+
+bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body) {
+    body.clear();
+    const Transfer transfer =
+        ReceiveInSession(url, [&body, maxBytes](const char* data, DWORD size) {
+            if (size > maxBytes - body.size())
+                return false;
+            body.append(data, size);
+            return true;
+        });
+    if (transfer == Transfer::Complete)
+        return true;
+    body.clear();
+    ShowReceiveError(url);
+    return false;
 }

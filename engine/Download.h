@@ -1,6 +1,7 @@
 #pragma once
-// The archive download: one GET of the URL into the archive file through
-// WinINet, with the messages the user sees when it fails.
+// The downloads: one GET of a URL through WinINet, into the archive file or
+// (for a small file such as a signature) into memory, with the messages the
+// user sees when it fails.
 #include <optional>
 #include <string>
 
@@ -19,3 +20,8 @@ enum class DownloadOutcome {
 // on return.
 DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
                                 std::optional<CWaitCursor>& waitCursor);
+
+// Fetches url into body with the same HTTP checks, refusing a body over
+// maxBytes. Any failure, a URL that names no file included, shows the
+// receiving-error message with url and returns false with body empty.
+bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body);

@@ -16,6 +16,12 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
     if (DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
         return false;
 
+    // With a key, nothing is unpacked before the archive is proved to be
+    // the vendor's; the file stays locked against writing until unpacked.
+    std::optional<ScopedFile> verifiedArchive;
+    if (!settings_.PublicKey.empty() && !VerifyArchiveSignature(verifiedArchive))
+        return false;
+
     // A failed unpacking has shown its message; the caller then treats the
     // check as one that found nothing.
     if (!ExtractArchive())

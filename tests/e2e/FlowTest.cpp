@@ -89,7 +89,13 @@ struct Flow : testing::Test {
     }
 
     void Install(bool current = false, const std::string& url = "") {
-        CopyTree(fixture + (current ? "AppCurrent\\" : "App\\"), app);
+        InstallFrom(current ? "AppCurrent\\" : "App\\", url);
+    }
+
+    // A program folder of the fixture ("App\\", "AppCurrent\\", "AppSigned\\")
+    // with its settings pointing at url (default: the served archive).
+    void InstallFrom(const std::string& folder, const std::string& url = "") {
+        CopyTree(fixture + folder, app);
         // The sample application notes its start and ends at once.
         WriteFileBytes(app + "SampleApp.autoclose", "");
         std::string ini = ReadFileBytes(app + "Tovarind.ini");
@@ -216,6 +222,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
     Answer(found, IDOK);
     ExpectPending(dialog);
     EXPECT_EQ(server.RequestCount("/update.zip"), 1);
+    EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 0); // no key: no signature asked for
     EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
     ExpectOldFiles();
 
@@ -293,6 +300,52 @@ TEST_F(Flow, FailedCheckStaysReady) {
     // Leaving asks nothing.
     PressButton(dialog, kExit);
     ExpectExit();
+    EXPECT_EQ(Log(false), "");
+}
+
+TEST_F(Flow, SignedUpdateCompletes) {
+    server.ServeFile("/update.zip.minisig", fixture + "update.zip.minisig");
+    InstallFrom("AppSigned\\");
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox found = Box();
+    EXPECT_EQ(found.text, kFound);
+    Answer(found, IDOK);
+    ExpectPending(dialog);
+    EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
+    PressButton(dialog, kUpdate);
+    SeenMessageBox done = Box();
+    EXPECT_EQ(done.text, kAllDone);
+    Answer(done, IDOK);
+    ExpectExit();
+    ExpectNewFiles();
+    ExpectTempFolderEmptied();
+    HWND document = WaitForAnyCaption("更新履歴", kWait);
+    if (document != nullptr)
+        PostMessageA(document, WM_CLOSE, 0, 0);
+}
+
+TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
+    // Other bytes than those signed, under the archive's signature.
+    server.ServeBytes("/other.zip", ReadFileBytes(fixture + "App\\Tovarind.ini"));
+    server.ServeFile("/other.zip.minisig", fixture + "update.zip.minisig");
+    InstallFrom("AppSigned\\", server.Url("/other.zip"));
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox box = Box();
+    EXPECT_EQ(box.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀの署名を確認できません。\r\n\r\n" + server.Url("/other.zip"));
+    Shot("signature-refused", WindowArea(box.window));
+    Answer(box, IDOK);
+    ExpectReady(dialog);
+    // Nothing was unpacked: the temporary folder holds the download only.
+    EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 1);
+    EXPECT_TRUE(FileExists(app + "UpdateArchive\\Archive.zip"));
+    PressButton(dialog, kExit);
+    ExpectExit();
+    ExpectOldFiles();
+    ExpectTempFolderEmptied();
     EXPECT_EQ(Log(false), "");
 }
 

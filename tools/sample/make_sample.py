@@ -4,7 +4,11 @@ files) for the demo and the end-to-end tests.
 
   make_sample.py program DIR --bin BIN --url URL   program folder with Tovarind
                  [--current]                       ... holding the new files already
+                 [--public-key PUB]                ... checking signatures with this key
   make_sample.py archive ZIP --bin BIN             update archive (ZIP)
+                 [--sign KEY]                      ... and ZIP.minisig signed with KEY
+  make_sample.py keys DIR                          minisign key pair DIR/minisign.{pub,key}
+                                                   (no password; kept if present)
 
 Times are wall-clock times in the zone the program runs in under Wine
 (Asia/Tokyo unless TOVARIND_TZ says otherwise); the archive stores them as
@@ -14,6 +18,7 @@ import argparse
 import datetime
 import os
 import shutil
+import subprocess
 import sys
 import zipfile
 import zoneinfo
@@ -34,7 +39,7 @@ INI = """; Tovarind の設定 (デモ)
 [Archive]
 Title=サンプル アプリ
 URL={url}
-TempFolder=UpdateArchive
+{signing}TempFolder=UpdateArchive
 
 [AutoRun]
 Program=SampleApp.exe
@@ -75,8 +80,12 @@ def program(args):
     write(os.path.join(root, "data", "sample.dat"), data, when)
     write(os.path.join(root, "readme.txt"), README, SAME_TIME)
     write(os.path.join(root, "更新履歴.txt"), history, when)
+    signing = ""
+    if args.public_key:
+        with open(args.public_key, encoding="ascii") as f:
+            signing = "PublicKey=%s\n" % f.read().splitlines()[1].strip()
     with open(os.path.join(root, "Tovarind.ini"), "wb") as f:
-        f.write(INI.format(url=args.url).replace("\n", "\r\n").encode("cp932"))
+        f.write(INI.format(url=args.url, signing=signing).replace("\n", "\r\n").encode("cp932"))
 
 
 def archive(args):
@@ -94,6 +103,20 @@ def archive(args):
             info = zipfile.ZipInfo(name, date_time=when)
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
+    if args.sign:
+        subprocess.run(["minisign", "-S", "-s", args.sign, "-m", args.zip,
+                        "-t", "SampleApp 2.0"], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL)
+
+
+def keys(args):
+    pub = os.path.join(args.dir, "minisign.pub")
+    key = os.path.join(args.dir, "minisign.key")
+    if os.path.exists(pub) and os.path.exists(key):
+        return
+    os.makedirs(args.dir, exist_ok=True)
+    subprocess.run(["minisign", "-G", "-W", "-f", "-p", pub, "-s", key], check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
 
 
 def main():
@@ -104,11 +127,15 @@ def main():
     p.add_argument("--bin", required=True)
     p.add_argument("--url", required=True)
     p.add_argument("--current", action="store_true")
+    p.add_argument("--public-key")
     a = sub.add_parser("archive")
     a.add_argument("zip")
     a.add_argument("--bin", required=True)
+    a.add_argument("--sign")
+    k = sub.add_parser("keys")
+    k.add_argument("dir")
     args = parser.parse_args()
-    {"program": program, "archive": archive}[args.command](args)
+    {"program": program, "archive": archive, "keys": keys}[args.command](args)
 
 
 if __name__ == "__main__":

@@ -1,11 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
 
 namespace {
 
 const char kMissingUrl[] = "設定ﾌｧｲﾙに受信するURLの記述がありません。";
+const char kBadPublicKey[] = "設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。";
+
+// A PublicKey value made by make_minisign_fixtures.py beside the test binary.
+std::string KeyFixture(const std::string& name) {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    folder.erase(folder.rfind('\\') + 1);
+    return ReadFileBytes(folder + "minisign-fixture\\key-" + name + ".txt");
+}
 
 struct SettingsTest : testing::Test {
     ScratchFolder scratch;
@@ -97,6 +109,52 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
     }
     EXPECT_EQ(app.Settings().TempFolder, "./");
     EXPECT_FALSE(FolderExists(programFolder + "sub"));
+}
+
+TEST_F(SettingsTest, SigningSettings) {
+    const std::string key = KeyFixture("a");
+    ASSERT_FALSE(key.empty());
+    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=" + key + "\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_EQ(app.Settings().PublicKey, key);
+    EXPECT_EQ(app.Settings().SignatureURL, "http://x/u.zip.minisig");
+
+    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=" + key +
+                      "\r\nSignatureURL=http://y/s.sig\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_EQ(app.Settings().SignatureURL, "http://y/s.sig");
+
+    // Without a key everything is as before: nothing to verify with.
+    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    EXPECT_EQ(app.Settings().PublicKey, "");
+    EXPECT_TRUE(app.messages.empty());
+}
+
+// A key that cannot be used must stop the program, never turn signing off.
+TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
+    struct Case {
+        std::string name, lines;
+    };
+    const std::vector<Case> cases = {
+        {"short", "PublicKey=" + KeyFixture("short")},
+        {"long", "PublicKey=" + KeyFixture("long")},
+        {"bad base64", "PublicKey=" + KeyFixture("bad-base64")},
+        {"wrong algorithm", "PublicKey=" + KeyFixture("wrong-algorithm")},
+        {"the comment line", "PublicKey=untrusted comment: minisign public key"},
+        {"signature URL without a key", "SignatureURL=http://x/u.zip.minisig"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.messages.clear();
+        app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nTempFolder=Tmp\r\n" + c.lines +
+                          "\r\n");
+        EXPECT_FALSE(app.LoadSettings());
+        ASSERT_EQ(app.messages.size(), 1u);
+        EXPECT_EQ(app.messages[0].text, kBadPublicKey);
+        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+    }
 }
 
 TEST_F(SettingsTest, LongValuesAreCutAt4095Bytes) {

@@ -3,6 +3,8 @@
 
 namespace {
 
+const std::string kReceiveError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n";
+const std::string kUnverified = "ｱｰｶｲﾌﾞﾃﾞｰﾀの署名を確認できません。\r\n\r\n";
 const std::string kUnpackError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n";
 
 constexpr ZipBuilder::LocalTime kRelease = {2024, 5, 6, 7, 8, 10};
@@ -92,6 +94,8 @@ TEST_F(CheckTest, EmptyListStillDownloadsAndUnpacks) {
     EXPECT_TRUE(app.messages.empty());
     EXPECT_EQ(server.RequestCount("/update.zip"), 1);
     EXPECT_EQ(ReadFileBytes(tempFolder + "app.exe"), "program");
+    // Without a key no signature is asked for: the same one request as ever.
+    EXPECT_EQ(server.RequestCount(), 1);
 }
 
 TEST_F(CheckTest, GarbageIsAnUnpackingErrorAndCountsNothing) {
@@ -149,6 +153,124 @@ TEST(CheckWithFailingLibrary, TrueWithNothingCountedAndNothingTouched) {
     EXPECT_EQ(chain[0].archiveSize, 0);
     ASSERT_EQ(app.messages.size(), 1u);
     EXPECT_EQ(app.messages[0].text.substr(0, kUnpackError.size()), kUnpackError);
+}
+
+// Made by the real minisign tool at build time (make_minisign_fixtures.py):
+// update.zip holds app.exe "program 2", 2024/05/06 07:08:10.
+std::string SigningFixture(const std::string& name) {
+    return ReadFileBytes(BinaryFolder() + "minisign-fixture\\" + name);
+}
+
+struct SignedCheckTest : CheckTest {
+    EntryChain* chain = nullptr;
+
+    // Serves the archive and a signature reply, then checks with key a.
+    bool Check(const std::string& archive, const LoopbackServer::Reply& signature) {
+        server.ServeBytes("/update.zip", SigningFixture(archive));
+        server.Serve("/update.zip.minisig", signature);
+        app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
+                          "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n");
+        EXPECT_TRUE(app.LoadSettings());
+        app.messages.clear();
+        count = -1;
+        return app.CheckForUpdates(chain->head, &count);
+    }
+    static LoopbackServer::Reply Body(const std::string& bytes) {
+        LoopbackServer::Reply reply;
+        reply.body = bytes;
+        return reply;
+    }
+};
+
+TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
+    Install("app.exe", "program", kRelease);
+    EntryChain entries(app, {{"app.exe", ""}});
+    chain = &entries;
+    for (const char* signature : {"good", "legacy", "crlf"}) {
+        SCOPED_TRACE(signature);
+        RemoveTree(tempFolder);
+        MakeFolder(tempFolder);
+        EXPECT_TRUE(Check("update.zip", Body(SigningFixture(std::string(signature) + ".minisig"))));
+        EXPECT_TRUE(app.messages.empty());
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(entries[0].state, NeedsUpdate);
+        EXPECT_EQ(ReadFileBytes(tempFolder + "app.exe"), "program 2");
+    }
+    // Archive first, then its signature, each once per check.
+    const std::vector<LoopbackServer::Request> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(requests[0].path, "/update.zip");
+    EXPECT_EQ(requests[1].path, "/update.zip.minisig");
+    EXPECT_EQ(requests[1].userAgent, "Tovarind Session");
+}
+
+// Every refusal: false, one message, no entry touched, nothing unpacked,
+// and the dialog may check again.
+TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
+    struct Case {
+        const char* name;
+        const char* archive;
+        LoopbackServer::Reply signature;
+        bool receiving; // the receiving-error message rather than the signature one
+    };
+    LoopbackServer::Reply missing;
+    missing.status = 404;
+    missing.body = "<html>Not Found</html>";
+    LoopbackServer::Reply cut = Body(SigningFixture("good.minisig"));
+    cut.sendLimit = 100;
+    const std::string oversized =
+        SigningFixture("good.minisig") + std::string(64 * 1024, '\n'); // valid, but too long
+    const Case cases[] = {
+        {"archive changed by one bit", "update-bit.zip", Body(SigningFixture("good.minisig")),
+         false},
+        {"signature changed", "update.zip", Body(SigningFixture("signature-bit.minisig")), false},
+        {"trusted comment edited", "update.zip", Body(SigningFixture("comment-edited.minisig")),
+         false},
+        {"another key", "update.zip", Body(SigningFixture("other-key.minisig")), false},
+        {"wrong key id", "update.zip", Body(SigningFixture("key-id.minisig")), false},
+        {"unknown algorithm", "update.zip", Body(SigningFixture("unknown-algorithm.minisig")),
+         false},
+        {"truncated", "update.zip", Body(SigningFixture("truncated.minisig")), false},
+        {"garbage", "update.zip", Body(SigningFixture("garbage.minisig")), false},
+        {"empty", "update.zip", Body(""), false},
+        {"no signature on the server", "update.zip", missing, true},
+        {"signature cut off", "update.zip", cut, true},
+        {"signature over 64 KiB", "update.zip", Body(oversized), true},
+    };
+    Install("app.exe", "program", kRelease);
+    EntryChain entries(app, {{"app.exe", ""}});
+    chain = &entries;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(Check(c.archive, c.signature));
+        EXPECT_EQ(count, 0);
+        const std::string expected = c.receiving ? kReceiveError + server.Url("/update.zip.minisig")
+                                                 : kUnverified + server.Url("/update.zip");
+        EXPECT_EQ(MessageTexts(), std::vector<std::string>({expected}));
+        if (!app.messages.empty()) {
+            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        }
+        EXPECT_EQ(entries[0].state, NotCompared);
+        EXPECT_EQ(entries[0].archiveSize, 0);
+        EXPECT_FALSE(FileExists(tempFolder + "app.exe"));
+    }
+    // The signature at exactly 64 KiB is still read (and judged on its merits).
+    const std::string good = SigningFixture("good.minisig");
+    EXPECT_TRUE(Check("update.zip", Body(good + std::string(64 * 1024 - good.size(), '\n'))));
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(SignedCheckTest, SignatureUrlSettingIsUsed) {
+    server.ServeBytes("/update.zip", SigningFixture("update.zip"));
+    server.ServeBytes("/sig/u.minisig", SigningFixture("good.minisig"));
+    app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
+                      "\r\nPublicKey=" + SigningFixture("key-a.txt") +
+                      "\r\nSignatureURL=" + server.Url("/sig/u.minisig") + "\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    ASSERT_TRUE(app.CheckForUpdates(nullptr, &count));
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_EQ(server.RequestCount("/sig/u.minisig"), 1);
+    EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 0);
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace minisign {
 
 namespace {
 
-const char kUntrustedPrefix[] = "untrusted comment:";
+const char kUntrustedPrefix[] = "untrusted comment: ";
 const char kTrustedPrefix[] = "trusted comment: ";
 
 // Decodes standard base64 with its padding into exactly out.size() bytes;
@@ -21,8 +21,8 @@ template <std::size_t N> bool DecodeExactly(const std::string& text, unsigned ch
            length == N;
 }
 
-// The text's lines without their LF or CRLF ends. A last line without an
-// end counts; what comes after the fourth line is not looked at.
+// The first lines of text (at most wanted) without their LF or CRLF ends.
+// A last line without an end counts; what follows is not looked at.
 std::vector<std::string> Lines(const std::string& text, std::size_t wanted) {
     std::vector<std::string> lines;
     std::size_t begin = 0;
@@ -148,7 +148,7 @@ Verdict Verifier::Finish() {
 
     // The global signature binds the trusted comment to this signature.
     std::string signedBytes(reinterpret_cast<const char*>(signature_.fileSignature.data()),
-                        signature_.fileSignature.size());
+                            signature_.fileSignature.size());
     signedBytes += signature_.trustedComment;
     if (crypto_sign_verify_detached(signature_.globalSignature.data(),
                                     reinterpret_cast<const unsigned char*>(signedBytes.data()),

@@ -16,7 +16,8 @@ namespace minisign {
 // so and tells vendors to sign with minisign's default, which has no bound.
 constexpr std::size_t kLegacyMaxBytes = std::size_t(64) << 20;
 
-// A minisign signature body may not be larger than this.
+// The largest signature file fetched. minisign's own are a few hundred
+// bytes, and its comments are bounded well below this.
 constexpr std::size_t kSignatureFileMaxBytes = 64 * 1024;
 
 using KeyId = std::array<unsigned char, 8>;

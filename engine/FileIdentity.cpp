@@ -1,0 +1,107 @@
+#include "engine/FileIdentity.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "framework/ScopedHandle.h"
+#include "framework/ShiftJis.h"
+
+namespace {
+
+struct Identity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const Identity& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+
+// Opening with backup semantics reaches folders as well as files; asking
+// for no access and sharing everything disturbs no one who has it open.
+bool IdentityOf(const std::string& path, Identity& identity) {
+    ScopedFile file(CreateFileA(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file || !GetFileInformationByHandle(file.get(), &information))
+        return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.indexHigh = information.nFileIndexHigh;
+    identity.indexLow = information.nFileIndexLow;
+    return true;
+}
+
+// The absolute path without a trailing backslash (a drive root keeps its
+// own); empty when it cannot be formed.
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH * 4] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full))
+        return std::string();
+    std::string text(full, length);
+    while (text.size() > 1 && sjis::FindLastChar(text, '\\') == text.size() - 1 &&
+           text[text.size() - 2] != ':')
+        text.pop_back();
+    return text;
+}
+
+// The folder that holds a full path ("C:\a" -> "C:\"), or "" at the top.
+std::string ParentOf(const std::string& fullPath) {
+    const std::size_t slash = sjis::FindLastChar(fullPath, '\\');
+    if (slash == std::string::npos || slash == 0)
+        return std::string();
+    std::string parent = fullPath.substr(0, slash);
+    // A drive root keeps its backslash: "C:" alone would name the drive's
+    // current folder.
+    if (parent.back() == ':')
+        parent += '\\';
+    return parent == fullPath ? std::string() : parent;
+}
+
+// Where a path leads: the identity of its deepest existing folder or file
+// and the names below it that do not exist (yet).
+struct Place {
+    bool found = false;
+    Identity identity;
+    std::string missing; // "name\name"; the whole path when nothing exists
+    bool operator==(const Place& other) const {
+        return found == other.found && (!found || identity == other.identity) &&
+               lstrcmpiA(missing.c_str(), other.missing.c_str()) == 0;
+    }
+};
+
+Place PlaceOf(const std::string& fullPath) {
+    Place place;
+    for (std::string existing = fullPath; !existing.empty(); existing = ParentOf(existing)) {
+        if (IdentityOf(existing, place.identity)) {
+            place.found = true;
+            place.missing = fullPath.substr(existing.size());
+            if (!place.missing.empty() && place.missing[0] == '\\')
+                place.missing.erase(0, 1);
+            return place;
+        }
+    }
+    place.missing = fullPath;
+    return place;
+}
+
+} // namespace
+
+bool SameFileObject(const std::string& a, const std::string& b) {
+    Identity first, second;
+    return IdentityOf(a, first) && IdentityOf(b, second) && first == second;
+}
+
+bool FolderIsOrHolds(const std::string& folder, const std::string& path) {
+    const std::string folderPath = FullPath(folder);
+    const std::string innerPath = FullPath(path);
+    if (folderPath.empty() || innerPath.empty())
+        return false;
+    const Place outer = PlaceOf(folderPath);
+    for (std::string inner = innerPath; !inner.empty(); inner = ParentOf(inner))
+        if (PlaceOf(inner) == outer)
+            return true;
+    return false;
+}

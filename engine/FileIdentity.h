@@ -1,0 +1,14 @@
+#pragma once
+// Which file or folder a path reaches, whatever its spelling: letter case,
+// an 8.3 alias, a symbolic link or junction, "." and ".." segments, a
+// trailing backslash. Two paths reach the same object when the volume
+// serial number and the file index behind them agree.
+#include <string>
+
+// Whether both paths reach the same existing file or folder.
+bool SameFileObject(const std::string& a, const std::string& b);
+
+// Whether folder is the folder path, or one of the folders that hold it.
+// Where a path exists it is compared by identity; below its deepest
+// existing folder, by the remaining names, case-insensitively.
+bool FolderIsOrHolds(const std::string& folder, const std::string& path);

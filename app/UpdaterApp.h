@@ -60,6 +60,9 @@ class UpdaterApp : public CWinApp {
     bool CheckForUpdates(UpdateEntry* head, int* count);
     bool ExtractArchive();
     bool ApplyUpdates(UpdateEntry* head);
+    // Deletes the copies of the program file that an update of the
+    // program itself set aside in an earlier run.
+    void RemoveSetAsideCopies();
     void ClearTempFolder();
     void StartAutoRun(bool openDocument);
 

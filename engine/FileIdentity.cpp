@@ -9,30 +9,6 @@
 
 namespace {
 
-struct Identity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator==(const Identity& other) const {
-        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-    }
-};
-
-// Opening with backup semantics reaches folders as well as files; asking
-// for no access and sharing everything disturbs no one who has it open.
-bool IdentityOf(const std::string& path, Identity& identity) {
-    ScopedFile file(CreateFileA(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !GetFileInformationByHandle(file.get(), &information))
-        return false;
-    identity.volume = information.dwVolumeSerialNumber;
-    identity.indexHigh = information.nFileIndexHigh;
-    identity.indexLow = information.nFileIndexLow;
-    return true;
-}
-
 // The absolute path without a trailing backslash (a drive root keeps its
 // own); empty when it cannot be formed.
 std::string FullPath(const std::string& path) {
@@ -64,7 +40,7 @@ std::string ParentOf(const std::string& fullPath) {
 // and the names below it that do not exist (yet).
 struct Place {
     bool found = false;
-    Identity identity;
+    FileObjectId identity;
     std::string missing; // "name\name"; the whole path when nothing exists
     bool operator==(const Place& other) const {
         return found == other.found && (!found || identity == other.identity) &&
@@ -75,7 +51,7 @@ struct Place {
 Place PlaceOf(const std::string& fullPath) {
     Place place;
     for (std::string existing = fullPath; !existing.empty(); existing = ParentOf(existing)) {
-        if (IdentityOf(existing, place.identity)) {
+        if (IdentifyFileObject(existing, place.identity)) {
             place.found = true;
             place.missing = fullPath.substr(existing.size());
             if (!place.missing.empty() && place.missing[0] == '\\')
@@ -89,9 +65,24 @@ Place PlaceOf(const std::string& fullPath) {
 
 } // namespace
 
+// Opening with backup semantics reaches folders as well as files; asking
+// for no access and sharing everything disturbs no one who has it open.
+bool IdentifyFileObject(const std::string& path, FileObjectId& identity) {
+    ScopedFile file(CreateFileA(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file || !GetFileInformationByHandle(file.get(), &information))
+        return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.indexHigh = information.nFileIndexHigh;
+    identity.indexLow = information.nFileIndexLow;
+    return true;
+}
+
 bool SameFileObject(const std::string& a, const std::string& b) {
-    Identity first, second;
-    return IdentityOf(a, first) && IdentityOf(b, second) && first == second;
+    FileObjectId first, second;
+    return IdentifyFileObject(a, first) && IdentifyFileObject(b, second) && first == second;
 }
 
 bool FolderIsOrHolds(const std::string& folder, const std::string& path) {

@@ -5,6 +5,19 @@
 // serial number and the file index behind them agree.
 #include <string>
 
+// What an existing file or folder is, whatever path reaches it.
+struct FileObjectId {
+    unsigned long volume = 0;
+    unsigned long indexHigh = 0;
+    unsigned long indexLow = 0;
+    bool operator==(const FileObjectId& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+
+// The identity of what path reaches; false when it reaches nothing.
+bool IdentifyFileObject(const std::string& path, FileObjectId& identity);
+
 // Whether both paths reach the same existing file or folder.
 bool SameFileObject(const std::string& a, const std::string& b);
 

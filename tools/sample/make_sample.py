@@ -5,6 +5,7 @@ files) for the demo and the end-to-end tests.
   make_sample.py program DIR --bin BIN --url URL   program folder with Tovarind
                  [--current]                       ... holding the new files already
   make_sample.py archive ZIP --bin BIN             update archive (ZIP)
+                 [--self]                          ... with a newer Tovarind.exe and tar32.dll
 
 Times are wall-clock times in the zone the program runs in under Wine
 (Asia/Tokyo unless TOVARIND_TZ says otherwise); the archive stores them as
@@ -89,6 +90,13 @@ def archive(args):
         ("readme.txt", README.encode("cp932"), SAME_TIME),
         ("更新履歴.txt", NEW_HISTORY.encode("cp932"), NEW_TIME),
     ]
+    if args.self:
+        # The updater's own files, told apart from the installed ones by
+        # their time and, for the program, by bytes after its image.
+        with open(os.path.join(args.bin, "Tovarind.exe"), "rb") as f:
+            members.append(("Tovarind.exe", f.read() + b"\r\nnewer build\r\n", NEW_TIME))
+        with open(os.path.join(args.bin, "tar32.dll"), "rb") as f:
+            members.append(("tar32.dll", f.read(), NEW_TIME))
     with zipfile.ZipFile(args.zip, "w", zipfile.ZIP_DEFLATED) as z:
         for name, data, when in members:
             info = zipfile.ZipInfo(name, date_time=when)
@@ -107,6 +115,7 @@ def main():
     a = sub.add_parser("archive")
     a.add_argument("zip")
     a.add_argument("--bin", required=True)
+    a.add_argument("--self", action="store_true")
     args = parser.parse_args()
     {"program": program, "archive": archive}[args.command](args)
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
 #include "engine/UpdateEntry.h"
@@ -44,14 +46,21 @@ std::vector<std::string> UpdaterApp::ListedFilePaths() const {
 bool UpdaterApp::TempFolderEndangersFiles(const std::string& tempFolder) const {
     // Unpacking there would overwrite installed files before the user
     // agrees, and the clean-up at exit would delete every file in it.
-    if (FolderIsOrHolds(tempFolder, ModuleFolder()))
-        return true;
+    std::vector<std::string> folders = {ModuleFolder()};
     for (const std::string& path : ListedFilePaths()) {
         const std::size_t slash = sjis::FindLastChar(path, '\\');
-        if (slash != std::string::npos && FolderIsOrHolds(tempFolder, path.substr(0, slash + 1)))
-            return true;
+        if (slash == std::string::npos)
+            continue;
+        // Most files share a few folders; each is looked at once.
+        const std::string folder = path.substr(0, slash + 1);
+        if (std::none_of(folders.begin(), folders.end(), [&](const std::string& known) {
+                return lstrcmpiA(known.c_str(), folder.c_str()) == 0;
+            }))
+            folders.push_back(folder);
     }
-    return false;
+    return std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+        return FolderIsOrHolds(tempFolder, folder);
+    });
 }
 
 std::string UpdaterApp::TempFolderPath() const {

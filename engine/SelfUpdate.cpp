@@ -101,7 +101,6 @@ void UpdaterApp::RemoveSetAsideCopies() {
         return;
     const std::string folder = program.substr(0, slash + 1);
     const std::string programName = program.substr(slash + 1);
-    const std::vector<std::string> listed = ListedFilePaths();
 
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
@@ -115,8 +114,11 @@ void UpdaterApp::RemoveSetAsideCopies() {
     } while (FindNextFileA(search, &found));
     FindClose(search);
 
+    if (names.empty())
+        return;
     // A listed file is the user's, whatever its name. A copy still running
     // (another instance) stays until a later start.
+    const std::vector<std::string> listed = ListedFilePaths();
     for (const std::string& name : names)
         if (!IsListed(folder + name, listed))
             DeleteFileA((folder + name).c_str());

@@ -48,12 +48,10 @@ bool UpdaterApp::TempFolderEndangersFiles(const std::string& tempFolder) const {
     // agrees, and the clean-up at exit would delete every file in it.
     std::vector<std::string> folders = {ModuleFolder()};
     for (const std::string& path : ListedFilePaths()) {
-        const std::size_t slash = sjis::FindLastChar(path, '\\');
-        if (slash == std::string::npos)
-            continue;
         // Most files share a few folders; each is looked at once.
-        const std::string folder = path.substr(0, slash + 1);
-        if (std::none_of(folders.begin(), folders.end(), [&](const std::string& known) {
+        const std::string folder = ContainingFolder(path);
+        if (!folder.empty() &&
+            std::none_of(folders.begin(), folders.end(), [&](const std::string& known) {
                 return lstrcmpiA(known.c_str(), folder.c_str()) == 0;
             }))
             folders.push_back(folder);

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "framework/ScopedHandle.h"
 #include "framework/ShiftJis.h"
 
@@ -95,4 +93,9 @@ bool FolderIsOrHolds(const std::string& folder, const std::string& path) {
         if (PlaceOf(inner) == outer)
             return true;
     return false;
+}
+
+std::string ContainingFolder(const std::string& path) {
+    const std::string full = FullPath(path);
+    return full.empty() ? full : ParentOf(full);
 }

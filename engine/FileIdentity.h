@@ -25,3 +25,7 @@ bool SameFileObject(const std::string& a, const std::string& b);
 // Where a path exists it is compared by identity; below its deepest
 // existing folder, by the remaining names, case-insensitively.
 bool FolderIsOrHolds(const std::string& folder, const std::string& path);
+
+// The full path of the folder that holds path ("a/b\c.txt" -> "...\a\b"),
+// or "" when there is none.
+std::string ContainingFolder(const std::string& path);

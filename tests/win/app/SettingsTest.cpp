@@ -157,6 +157,7 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
         {shortName, true}, // the 8.3 alias of a listed folder
         {"newdir", true},  // holds a listed folder that does not exist yet
         {"NewDir\\Sub", true},
+        {"other", true},      // a folder written with a forward slash
         {"data\\tmp", false}, // inside a listed folder: nothing listed in it
         {"datax", false},
         {"newdir\\sub\\deeper", false},
@@ -170,7 +171,8 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
                           "F01=App.exe\r\n"
                           "F02=sample.dat,data\\\r\n"
                           "F03=notes.txt,Long Folder Name\\\r\n"
-                          "F04=x.dat,newdir\\sub\\\r\n");
+                          "F04=x.dat,newdir\\sub\\\r\n"
+                          "F05=y.dat,other/\r\n");
         EXPECT_EQ(!c.refused, app.LoadSettings());
         if (c.refused) {
             ASSERT_EQ(1u, app.messages.size());

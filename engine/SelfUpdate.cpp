@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
@@ -18,17 +17,29 @@ constexpr int kSetAsideAttempts = 64;
 
 // The running program's file, identified once before anything is renamed:
 // afterwards its name leads to the new copy.
-bool IsRunningProgram(const std::string& path) {
-    static const std::pair<bool, FileObjectId> running = [] {
+struct RunningProgram {
+    bool known = false;
+    std::string path; // as the loader gives it; set-aside names build on it
+    FileObjectId identity;
+};
+
+const RunningProgram& Running() {
+    static const RunningProgram running = [] {
+        RunningProgram program;
         char buffer[MAX_PATH * 4] = {};
         const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-        FileObjectId identity;
-        const bool known = length > 0 && length < sizeof(buffer) &&
-                           IdentifyFileObject(std::string(buffer, length), identity);
-        return std::make_pair(known, identity);
+        if (length > 0 && length < sizeof(buffer)) {
+            program.path.assign(buffer, length);
+            program.known = IdentifyFileObject(program.path, program.identity);
+        }
+        return program;
     }();
+    return running;
+}
+
+bool IsRunningProgram(const std::string& path) {
     FileObjectId identity;
-    return running.first && IdentifyFileObject(path, identity) && identity == running.second;
+    return Running().known && IdentifyFileObject(path, identity) && identity == Running().identity;
 }
 
 std::string FullPath(const std::string& path) {
@@ -45,19 +56,21 @@ bool IsListed(const std::string& path, const std::vector<std::string>& listed) {
     return false;
 }
 
-// Renames the running program's file to a free set-aside name beside it;
-// that name, or "" when none could be taken.
-std::string SetAside(const std::string& program, const std::vector<std::string>& listed) {
+// Renames the running program's file, reached as destination, to a free
+// set-aside name beside it; that name, or "" when none could be taken. The
+// name builds on the program's own path, whatever spelling or link the
+// settings reach it by, so that the start-up clean-up finds it.
+std::string SetAside(const std::string& destination, const std::vector<std::string>& listed) {
     DWORD number = (GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < kSetAsideAttempts; ++attempt, number = number * 69069u + 1) {
         char suffix[sizeof(kSetAsideMark) + kSetAsideDigits];
         std::snprintf(suffix, sizeof(suffix), "%s%08lx", kSetAsideMark,
                       static_cast<unsigned long>(number));
-        const std::string aside = program + suffix;
+        const std::string aside = Running().path + suffix;
         if (IsListed(aside, listed))
             continue;
         // Without MOVEFILE_REPLACE_EXISTING a taken name fails: try another.
-        if (MoveFileExA(program.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExA(destination.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
             return aside;
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
@@ -76,10 +89,13 @@ bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
     const std::string aside = SetAside(destination, listed);
     if (aside.empty())
         return false;
-    if (MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH))
+    // The new copy takes the program's own name, not an alias the settings
+    // may reach it by.
+    const std::string& program = Running().path;
+    if (MoveFileExA(temporary.c_str(), program.c_str(), MOVEFILE_WRITE_THROUGH))
         return true;
-    // The program keeps its own name when its new copy cannot have it.
-    MoveFileExA(aside.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
+    // The program keeps its name when its new copy cannot have it.
+    MoveFileExA(aside.c_str(), program.c_str(), MOVEFILE_WRITE_THROUGH);
     return false;
 }
 

@@ -348,7 +348,8 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     std::string ini = ReadFileBytes(app + "Tovarind.ini");
     const std::string document = "UpdateDoc=更新履歴.txt";
     ini.replace(ini.find(document), document.size(), "UpdateDoc=");
-    WriteFileBytes(app + "Tovarind.ini", ini + "F05=Tovarind.exe\r\nF06=tar32.dll\r\n");
+    // Listed in other letters than the program's own name.
+    WriteFileBytes(app + "Tovarind.ini", ini + "F05=TOVARIND.exe\r\nF06=tar32.dll\r\n");
     const std::string installed = ReadFileBytes(app + "Tovarind.exe");
 
     HWND dialog = Start();
@@ -370,6 +371,9 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     EXPECT_EQ(newer.compare(0, installed.size(), installed), 0);
     EXPECT_GT(newer.size(), installed.size());
     EXPECT_EQ(LocalWriteTimeText(app + "Tovarind.exe"), "2026/12/01 10:00:00");
+    WIN32_FIND_DATAA entry = {};
+    FindClose(FindFirstFileA((app + "Tovarind.exe").c_str(), &entry));
+    EXPECT_STREQ(entry.cFileName, "Tovarind.exe"); // its own name, as it was
     EXPECT_EQ(LocalWriteTimeText(app + "tar32.dll"), "2026/12/01 10:00:00");
     const std::vector<std::string> aside = FilesStartingWith(app, "Tovarind.exe.old-");
     ASSERT_EQ(aside.size(), 1u);

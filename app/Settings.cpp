@@ -1,35 +1,16 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/UpdaterApp.h"
 #include "engine/Minisign.h"
+#include "engine/FileIdentity.h"
+#include "engine/UpdateEntry.h"
 #include "framework/ShiftJis.h"
 
 namespace {
 
 constexpr DWORD kValueBufferSize = 4096;
-
-// Full path of a folder, ending in a backslash.
-std::string ResolveFolder(const std::string& path) {
-    char full[MAX_PATH * 4] = {};
-    DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full))
-        return std::string();
-    std::string folder(full, length);
-    if (folder.empty() || sjis::FindLastChar(folder, '\\') != folder.size() - 1)
-        folder += '\\';
-    return folder;
-}
-
-// Whether the temporary folder is the program folder or one that holds it:
-// unpacking there would overwrite installed files and the clean-up at exit
-// would delete them.
-bool HoldsProgramFolder(const std::string& tempFolder, const std::string& programFolder) {
-    const std::string temp = ResolveFolder(tempFolder);
-    const std::string program = ResolveFolder(programFolder);
-    if (temp.empty() || program.empty() || temp.size() > program.size())
-        return false;
-    return lstrcmpiA(temp.c_str(), program.substr(0, temp.size()).c_str()) == 0;
-}
 
 } // namespace
 
@@ -47,6 +28,38 @@ std::string UpdaterApp::ReadProfileValue(const char* section, const char* key) c
     char value[kValueBufferSize] = {};
     GetPrivateProfileStringA(section, key, "", value, kValueBufferSize, m_pszProfileName);
     return value;
+}
+
+std::vector<std::string> UpdaterApp::ListedFilePaths() const {
+    std::vector<std::string> paths;
+    const std::string programFolder = ModuleFolder();
+    for (int n = 1;; ++n) {
+        const std::string value = ReadProfileValue("UpdateFiles", EntryKeyName(n).c_str());
+        if (value.empty())
+            break;
+        std::string fileName, folder;
+        SplitEntryValue(value, fileName, folder);
+        paths.push_back(programFolder + folder + fileName);
+    }
+    return paths;
+}
+
+bool UpdaterApp::TempFolderEndangersFiles(const std::string& tempFolder) const {
+    // Unpacking there would overwrite installed files before the user
+    // agrees, and the clean-up at exit would delete every file in it.
+    std::vector<std::string> folders = {ModuleFolder()};
+    for (const std::string& path : ListedFilePaths()) {
+        // Most files share a few folders; each is looked at once.
+        const std::string folder = ContainingFolder(path);
+        if (!folder.empty() &&
+            std::none_of(folders.begin(), folders.end(), [&](const std::string& known) {
+                return lstrcmpiA(known.c_str(), folder.c_str()) == 0;
+            }))
+            folders.push_back(folder);
+    }
+    return std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+        return FolderIsOrHolds(tempFolder, folder);
+    });
 }
 
 std::string UpdaterApp::TempFolderPath() const {
@@ -82,7 +95,7 @@ bool UpdaterApp::LoadSettings() {
         settings_.TempFolder = "UpdateArchive";
 
     const std::string tempFolder = TempFolderPath();
-    if (HoldsProgramFolder(tempFolder, ModuleFolder())) {
+    if (TempFolderEndangersFiles(tempFolder)) {
         AfxMessageBox("設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n" + tempFolder,
                       MB_OK | MB_ICONEXCLAMATION);
         return false;

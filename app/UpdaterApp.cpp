@@ -10,6 +10,7 @@ BOOL UpdaterApp::InitInstance() {
 
     if (!PrepareSettings(SplitCommandLine(GetCommandLineA())))
         return FALSE;
+    RemoveSetAsideCopies();
     RunMainDialog();
     ClearTempFolder();
     return FALSE;

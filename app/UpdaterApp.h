@@ -46,6 +46,11 @@ class UpdaterApp : public CWinApp {
     bool LoadSettings();
     // One value of the settings file (empty when missing), at most 4095 bytes.
     std::string ReadProfileValue(const char* section, const char* key) const;
+    // ModuleFolder + folder + file name of every UpdateFiles entry, in order.
+    std::vector<std::string> ListedFilePaths() const;
+    // Whether tempFolder is, or holds, the program folder or the folder of
+    // a listed file, however it is spelled or linked.
+    bool TempFolderEndangersFiles(const std::string& tempFolder) const;
     // ModuleFolder + TempFolder + "\".
     std::string TempFolderPath() const;
     // ModuleFolder + TempFolder + "\Archive.zip".
@@ -66,6 +71,9 @@ class UpdaterApp : public CWinApp {
     bool VerifyArchiveSignature(std::optional<ScopedFile>& heldArchive);
     bool ExtractArchive();
     bool ApplyUpdates(UpdateEntry* head);
+    // Deletes the copies of the program file that an update of the
+    // program itself set aside in an earlier run.
+    void RemoveSetAsideCopies();
     void ClearTempFolder();
     void StartAutoRun(bool openDocument);
 

@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "app/UpdaterApp.h"
+#include "engine/SelfUpdate.h"
 #include "engine/UpdateEntry.h"
 #include "framework/ShiftJis.h"
 
@@ -11,7 +14,8 @@ namespace {
 // copy goes to a temporary file in the destination's folder and replaces
 // the destination in one rename. The copy keeps source's last-write time.
 // On failure destination is untouched and the temporary file is gone.
-bool ReplaceWithCopy(const std::string& source, const std::string& destination) {
+bool ReplaceWithCopy(const std::string& source, const std::string& destination,
+                     const std::vector<std::string>& listed) {
     // A read-only installed file is not ours to replace: a plain copy over
     // it fails too.
     const DWORD attributes = GetFileAttributesA(destination.c_str());
@@ -25,8 +29,7 @@ bool ReplaceWithCopy(const std::string& source, const std::string& destination) 
     if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0)
         return false;
     if (CopyFileA(source.c_str(), temporary, FALSE) &&
-        MoveFileExA(temporary, destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        MoveIntoPlace(temporary, destination, listed))
         return true;
     // The copy of a read-only source is read-only as well.
     SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
@@ -40,13 +43,16 @@ bool UpdaterApp::ApplyUpdates(UpdateEntry* head) {
     bool allCopied = true;
     const std::string programFolder = ModuleFolder();
     const std::string tempFolder = TempFolderPath();
+    std::vector<std::string> listed;
+    for (const UpdateEntry* entry = head; entry != nullptr; entry = entry->next)
+        listed.push_back(programFolder + entry->folder + entry->fileName);
     for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
         // Only marked entries; a second run after a failure retries the
         // failed ones alone.
         if (entry->state != NeedsUpdate && entry->state != CopyFailed)
             continue;
         if (ReplaceWithCopy(tempFolder + entry->fileName,
-                            programFolder + entry->folder + entry->fileName)) {
+                            programFolder + entry->folder + entry->fileName, listed)) {
             entry->state = Updated;
         } else {
             entry->state = CopyFailed;

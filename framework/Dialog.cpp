@@ -1,5 +1,7 @@
 #include "framework/Dialog.h"
 
+#include <cstring>
+
 #include "framework/WinApp.h"
 
 HINSTANCE AfxGetResourceHandle() {
@@ -90,5 +92,96 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM, LPARAM lPa
     auto* self = reinterpret_cast<CDialog*>(lParam);
     if (self == nullptr || !self->SubclassWindow(hwnd))
         return TRUE;
-    return self->OnInitDialog();
+    RECT placed;
+    ::GetWindowRect(hwnd, &placed);
+    const DWORD styleBefore = static_cast<DWORD>(::GetWindowLongA(hwnd, GWL_STYLE));
+    const BOOL result = self->OnInitDialog();
+    if (::IsWindow(hwnd) && self->WantsCentring(placed, styleBefore))
+        self->CenterWindow();
+    return result;
+}
+
+// A dialog that placed or showed itself during its initialisation keeps
+// that; so does one whose template gives a place or asks the dialog
+// manager to centre it. A modeless dialog beside an enabled owner is left
+// where it is too.
+bool CDialog::WantsCentring(const RECT& placed, DWORD styleBefore) const {
+    if ((styleBefore & WS_VISIBLE) != 0)
+        return false;
+    if ((::GetWindowLongA(m_hWnd, GWL_STYLE) & (WS_VISIBLE | WS_CHILD)) != 0)
+        return false;
+    RECT now;
+    ::GetWindowRect(m_hWnd, &now);
+    if (now.left != placed.left || now.top != placed.top)
+        return false;
+    const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner != nullptr && ::IsWindowEnabled(owner))
+        return false;
+    const HINSTANCE module = AfxGetResourceHandle();
+    HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(m_nIDTemplate), RT_DIALOG);
+    const void* dialogTemplate =
+        found != nullptr ? ::LockResource(::LoadResource(module, found)) : nullptr;
+    return dialogTemplate != nullptr && TemplateLeavesPlacement(dialogTemplate);
+}
+
+void CDialog::CenterWindow() {
+    // An owner that cannot be seen is no place to centre on.
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner != nullptr) {
+        const LONG style = ::GetWindowLongA(owner, GWL_STYLE);
+        if ((style & WS_VISIBLE) == 0 || (style & WS_MINIMIZE) != 0)
+            owner = nullptr;
+    }
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    RECT centre;
+    if (owner != nullptr) {
+        ::GetWindowRect(owner, &centre);
+        ::GetMonitorInfoA(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    } else {
+        // The monitor of the application's main window, where the user
+        // is looking; for the main window itself, its own.
+        CWinApp* app = AfxGetApp();
+        HWND reference = m_hWnd;
+        if (app != nullptr && app->m_pMainWnd != nullptr && app->m_pMainWnd->m_hWnd != nullptr)
+            reference = app->m_pMainWnd->m_hWnd;
+        ::GetMonitorInfoA(::MonitorFromWindow(reference, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        centre = monitor.rcWork;
+    }
+    const RECT& area = monitor.rcWork;
+
+    RECT self;
+    ::GetWindowRect(m_hWnd, &self);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    int left = (centre.left + centre.right) / 2 - width / 2;
+    int top = (centre.top + centre.bottom) / 2 - height / 2;
+    // Inside the work area; a dialog larger than it keeps its top-left
+    // corner (caption and system menu) on the screen.
+    if (left + width > area.right)
+        left = area.right - width;
+    if (left < area.left)
+        left = area.left;
+    if (top + height > area.bottom)
+        top = area.bottom - height;
+    if (top < area.top)
+        top = area.top;
+    ::SetWindowPos(m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TemplateLeavesPlacement(const void* dialogTemplate) {
+    // The fields are read by offset: a resource is only WORD-aligned.
+    const auto* bytes = static_cast<const unsigned char*>(dialogTemplate);
+    WORD version = 0, signature = 0;
+    std::memcpy(&version, bytes, sizeof(version));
+    std::memcpy(&signature, bytes + 2, sizeof(signature));
+    const bool extended = version == 1 && signature == 0xFFFF;
+    // DLGTEMPLATEEX: version, signature, help id, extended style, style,
+    // item count, x, y. DLGTEMPLATE: style, extended style, item count, x, y.
+    DWORD style = 0;
+    short x = 0, y = 0;
+    std::memcpy(&style, bytes + (extended ? 12 : 0), sizeof(style));
+    std::memcpy(&x, bytes + (extended ? 18 : 10), sizeof(x));
+    std::memcpy(&y, bytes + (extended ? 20 : 12), sizeof(y));
+    return (style & (DS_ABSALIGN | DS_CENTER | DS_CENTERMOUSE)) == 0 && x == 0 && y == 0;
 }

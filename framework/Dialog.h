@@ -40,6 +40,10 @@ class CDialog : public CWnd {
     // the dialog manager put the focus on the first tab stop.
     virtual BOOL OnInitDialog();
 
+    // Centres the window over its owner, or on the work area of its monitor
+    // when it has no visible owner, and keeps it inside that work area.
+    void CenterWindow();
+
   protected:
     // IDOK: controls -> members, then the end with IDOK.
     virtual void OnOK();
@@ -55,7 +59,15 @@ class CDialog : public CWnd {
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Whether the dialog is still where the dialog manager put it from a
+    // template that left the placement to the program.
+    bool WantsCentring(const RECT& placed, DWORD styleBefore) const;
 };
+
+// Whether a dialog template (classic or extended) leaves the dialog's
+// placement to the program: it sits at (0,0) and asks the dialog manager
+// for no placement of its own (DS_ABSALIGN, DS_CENTER, DS_CENTERMOUSE).
+bool TemplateLeavesPlacement(const void* dialogTemplate);
 
 // The module that holds the program's resources.
 HINSTANCE AfxGetResourceHandle();

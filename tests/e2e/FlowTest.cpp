@@ -8,6 +8,8 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tests/e2e/Desktop.h"
 #include "tests/support/LoopbackServer.h"
@@ -377,6 +379,67 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
     Answer(done, IDOK);
     ExpectExit();
     ExpectNewFiles();
+}
+
+// Files of a folder whose names start with prefix (which may hold wildcards).
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
+    server.ServeFile("/update-self.zip", fixture + "update-self.zip");
+    Install(false, server.Url("/update-self.zip"));
+    std::string ini = ReadFileBytes(app + "Tovarind.ini");
+    const std::string document = "UpdateDoc=更新履歴.txt";
+    ini.replace(ini.find(document), document.size(), "UpdateDoc=");
+    // Listed in other letters than the program's own name.
+    WriteFileBytes(app + "Tovarind.ini", ini + "F05=TOVARIND.exe\r\nF06=tar32.dll\r\n");
+    const std::string installed = ReadFileBytes(app + "Tovarind.exe");
+
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox found = Box();
+    EXPECT_EQ(found.text, "5件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。");
+    Answer(found, IDOK);
+    PressButton(dialog, kUpdate);
+    SeenMessageBox done = Box();
+    EXPECT_EQ(done.text, kAllDone);
+    Answer(done, IDOK);
+    ExpectExit();
+
+    // The new copies took the names; the program that ran waits beside
+    // them under a set-aside name, since a running program file cannot go.
+    ExpectNewFiles();
+    const std::string newer = ReadFileBytes(app + "Tovarind.exe");
+    EXPECT_EQ(newer.compare(0, installed.size(), installed), 0);
+    EXPECT_GT(newer.size(), installed.size());
+    EXPECT_EQ(LocalWriteTimeText(app + "Tovarind.exe"), "2026/12/01 10:00:00");
+    WIN32_FIND_DATAA entry = {};
+    FindClose(FindFirstFileA((app + "Tovarind.exe").c_str(), &entry));
+    EXPECT_STREQ(entry.cFileName, "Tovarind.exe"); // its own name, as it was
+    EXPECT_EQ(LocalWriteTimeText(app + "tar32.dll"), "2026/12/01 10:00:00");
+    const std::vector<std::string> aside = FilesStartingWith(app, "Tovarind.exe.old-");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].size(), std::string("Tovarind.exe.old-12345678").size()) << aside[0];
+    EXPECT_EQ(ReadFileBytes(app + aside[0]), installed);
+    EXPECT_TRUE(FilesStartingWith(app, "tov*.tmp").empty()); // no temporary copies left
+
+    // The new program starts and removes the set-aside copy.
+    dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(FilesStartingWith(app, "Tovarind.exe.old-").empty());
+    PressButton(dialog, kExit);
+    ExpectExit();
 }
 
 TEST_F(Flow, AboutDialogOpensAndCloses) {

@@ -9,6 +9,7 @@ files) for the demo and the end-to-end tests.
                  [--sign KEY]                      ... and ZIP.minisig signed with KEY
   make_sample.py keys DIR                          minisign key pair DIR/minisign.{pub,key}
                                                    (no password; kept if present)
+                 [--self]                          ... with a newer Tovarind.exe and tar32.dll
 
 Times are wall-clock times in the zone the program runs in under Wine
 (Asia/Tokyo unless TOVARIND_TZ says otherwise); the archive stores them as
@@ -98,6 +99,13 @@ def archive(args):
         ("readme.txt", README.encode("cp932"), SAME_TIME),
         ("更新履歴.txt", NEW_HISTORY.encode("cp932"), NEW_TIME),
     ]
+    if args.self:
+        # The updater's own files, told apart from the installed ones by
+        # their time and, for the program, by bytes after its image.
+        with open(os.path.join(args.bin, "Tovarind.exe"), "rb") as f:
+            members.append(("Tovarind.exe", f.read() + b"\r\nnewer build\r\n", NEW_TIME))
+        with open(os.path.join(args.bin, "tar32.dll"), "rb") as f:
+            members.append(("tar32.dll", f.read(), NEW_TIME))
     with zipfile.ZipFile(args.zip, "w", zipfile.ZIP_DEFLATED) as z:
         for name, data, when in members:
             info = zipfile.ZipInfo(name, date_time=when)
@@ -134,6 +142,7 @@ def main():
     a.add_argument("--sign")
     k = sub.add_parser("keys")
     k.add_argument("dir")
+    a.add_argument("--self", action="store_true")
     args = parser.parse_args()
     {"program": program, "archive": archive, "keys": keys}[args.command](args)
 

@@ -18,6 +18,40 @@ std::string KeyFixture(const std::string& name) {
     folder.erase(folder.rfind('\\') + 1);
     return ReadFileBytes(folder + "minisign-fixture\\key-" + name + ".txt");
 }
+const char kTempFolderRefused[] = "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n";
+
+// A Unix program run to its end in folder; Wine starts it natively.
+bool RunUnix(const std::string& folder, std::string command) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// A symbolic link to a folder, made and removed on the Unix side (Wine's
+// CreateSymbolicLinkA reports success without making one). It goes before
+// the scratch folder is removed, which would otherwise walk into it.
+class FolderLink {
+  public:
+    FolderLink(std::string folder, std::string name, const std::string& target)
+        : folder_(std::move(folder)), name_(std::move(name)) {
+        RunUnix(folder_, "/bin/ln -s " + target + " " + name_);
+        for (int i = 0; i < 100 && !FolderExists(folder_ + name_); ++i)
+            Sleep(50);
+    }
+    ~FolderLink() { RunUnix(folder_, "/bin/rm " + name_); }
+    FolderLink(const FolderLink&) = delete;
+    FolderLink& operator=(const FolderLink&) = delete;
+
+  private:
+    std::string folder_, name_;
+};
 
 struct SettingsTest : testing::Test {
     ScratchFolder scratch;
@@ -103,8 +137,7 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
         EXPECT_FALSE(app.LoadSettings());
         ASSERT_EQ(app.messages.size(), 1u);
         EXPECT_EQ(app.messages[0].text,
-                  std::string("設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n") +
-                      programFolder + app.Settings().TempFolder + "\\");
+                  kTempFolderRefused + programFolder + app.Settings().TempFolder + "\\");
         EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
     }
     EXPECT_EQ(app.Settings().TempFolder, "./");
@@ -155,6 +188,58 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
         EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
     }
+TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAnyName) {
+    // Unpacking there would overwrite a listed file before the user agrees;
+    // clearing it at exit would delete the user's own files beside it.
+    MakeFolder(programFolder + "data");
+    MakeFolder(programFolder + "Long Folder Name");
+    FolderLink appLink(scratch.Path(), "AppLink", "App");
+    FolderLink dataLink(programFolder, "datalink", "data");
+    ASSERT_TRUE(FolderExists(scratch / "AppLink\\data")) << "no Unix link";
+    char alias[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA((programFolder + "Long Folder Name").c_str(), alias, MAX_PATH));
+    const std::string shortName = std::string(alias).substr(std::string(alias).rfind('\\') + 1);
+    ASSERT_NE("Long Folder Name", shortName);
+
+    struct Case {
+        std::string tempFolder;
+        bool refused;
+    } const cases[] = {
+        {"data", true},
+        {"DATA\\", true},      // letter case, trailing backslash
+        {"datalink", true},    // a link to a listed folder
+        {"..\\AppLink", true}, // a link to the program folder
+        {"..\\AppLink\\Data", true},
+        {shortName, true}, // the 8.3 alias of a listed folder
+        {"newdir", true},  // holds a listed folder that does not exist yet
+        {"NewDir\\Sub", true},
+        {"other", true},      // a folder written with a forward slash
+        {"data\\tmp", false}, // inside a listed folder: nothing listed in it
+        {"datax", false},
+        {"newdir\\sub\\deeper", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tempFolder);
+        app.messages.clear();
+        app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=" + c.tempFolder +
+                          "\r\n"
+                          "[UpdateFiles]\r\n"
+                          "F01=App.exe\r\n"
+                          "F02=sample.dat,data\\\r\n"
+                          "F03=notes.txt,Long Folder Name\\\r\n"
+                          "F04=x.dat,newdir\\sub\\\r\n"
+                          "F05=y.dat,other/\r\n");
+        EXPECT_EQ(!c.refused, app.LoadSettings());
+        if (c.refused) {
+            ASSERT_EQ(1u, app.messages.size());
+            EXPECT_EQ(kTempFolderRefused + programFolder + c.tempFolder + "\\",
+                      app.messages[0].text);
+        } else {
+            EXPECT_TRUE(app.messages.empty());
+        }
+    }
+    // Nothing was made for a refused folder.
+    EXPECT_FALSE(FolderExists(programFolder + "newdir"));
 }
 
 TEST_F(SettingsTest, LongValuesAreCutAt4095Bytes) {

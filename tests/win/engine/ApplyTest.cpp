@@ -133,4 +133,28 @@ TEST_F(ApplyTest, OnlyMarkedEntriesAreCopied) {
     EXPECT_TRUE(app.ApplyUpdates(nullptr));
 }
 
+TEST_F(ApplyTest, StartUpRemovesOnlyCopiesThatAnUpdateOfItselfSetAside) {
+    // The program file is Tovarind.exe in the program folder; a listed
+    // file is the user's whatever its name.
+    app.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:1/update.zip\r\n"
+                      "[UpdateFiles]\r\nF01=Tovarind.exe.old-feedbeef\r\n");
+    struct Case {
+        const char* name;
+        bool removed;
+    } const cases[] = {
+        {"Tovarind.exe.old-0123abcd", true},  {"TOVARIND.EXE.OLD-89ABCDEF", true},
+        {"Tovarind.exe.old-0123abc", false},  {"Tovarind.exe.old-0123abcde", false},
+        {"Tovarind.exe.old-0123abcg", false}, {"Tovarind.exe.old-feedbeef", false},
+        {"Other.exe.old-0123abcd", false},    {"Tovarind.exe", false},
+    };
+    for (const Case& c : cases)
+        WriteFileBytes(programFolder + c.name, c.name);
+    MakeFolder(programFolder + "Tovarind.exe.old-00000000");
+    app.RemoveSetAsideCopies();
+    for (const Case& c : cases)
+        EXPECT_EQ(!c.removed, FileExists(programFolder + c.name)) << c.name;
+    EXPECT_TRUE(FolderExists(programFolder + "Tovarind.exe.old-00000000"));
+    EXPECT_TRUE(app.messages.empty());
+}
+
 } // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "res/resource.h"
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
@@ -15,6 +17,24 @@
 namespace {
 
 const char kAboutCaption[] = "Tovarindのﾊﾞｰｼﾞｮﾝ情報";
+
+RECT WorkArea() {
+    RECT area = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+RECT WindowArea(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+// Centres agree to the pixel that halving an odd size loses.
+void ExpectCentredOver(const RECT& inner, const RECT& outer) {
+    EXPECT_NEAR((outer.left + outer.right) / 2.0, (inner.left + inner.right) / 2.0, 1.0);
+    EXPECT_NEAR((outer.top + outer.bottom) / 2.0, (inner.top + inner.bottom) / 2.0, 1.0);
+}
 
 class MainDialogTest : public testing::Test {
   protected:
@@ -74,6 +94,171 @@ TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
         GetMenuStringA(menu, items - 1, text, sizeof(text), MF_BYPOSITION);
         EXPECT_STREQ("Tovarind のﾊﾞｰｼﾞｮﾝ情報(&A)...", text);
         EXPECT_NE(0u, GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR);
+    });
+}
+
+TEST_F(MainDialogTest, OpensCentredOnTheWorkArea) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        const RECT placed = WindowArea(window);
+        ExpectCentredOver(placed, WorkArea());
+        const RECT client = DialogUnits(window, 0, 0, 279, 208);
+        RECT inside = {};
+        GetClientRect(window, &inside);
+        EXPECT_EQ(client.right, inside.right); // moved, not resized
+    });
+}
+
+TEST_F(MainDialogTest, AboutDialogCentresOverTheMainDialogInsideTheWorkArea) {
+    const RECT area = WorkArea();
+    struct Case {
+        const char* name;
+        std::function<POINT(const RECT& main)> moveMainTo; // none: as it opened
+        std::function<void(const RECT& about, const RECT& main)> expect;
+    } const cases[] = {
+        {"over the main dialog", nullptr,
+         [](const RECT& about, const RECT& main) { ExpectCentredOver(about, main); }},
+        {"main dialog hanging off the bottom right",
+         [&](const RECT&) {
+             return POINT{area.right - 60, area.bottom - 40};
+         },
+         [&](const RECT& about, const RECT&) {
+             EXPECT_EQ(area.right, about.right);
+             EXPECT_EQ(area.bottom, about.bottom);
+         }},
+        {"main dialog hanging off the top left",
+         [&](const RECT& main) {
+             return POINT{area.left - (main.right - main.left) + 60,
+                          area.top - (main.bottom - main.top) + 40};
+         },
+         [&](const RECT& about, const RECT&) {
+             EXPECT_EQ(area.left, about.left);
+             EXPECT_EQ(area.top, about.top);
+         }},
+    };
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            if (c.moveMainTo) {
+                const POINT to = c.moveMainTo(WindowArea(window));
+                SetWindowPos(window, nullptr, to.x, to.y, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+            const RECT main = WindowArea(window);
+            bool seen = false;
+            Later(150, [&] {
+                HWND about = FindThreadDialog(kAboutCaption);
+                if (about == nullptr)
+                    return;
+                seen = true;
+                c.expect(WindowArea(about), main);
+                SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            });
+            SendMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+            EXPECT_TRUE(seen);
+        }
+    });
+}
+
+// The About template on its own, with an initialisation of the test's.
+class PlacedDialog : public CDialog {
+  public:
+    explicit PlacedDialog(std::function<void(HWND)> init)
+        : CDialog(IDD_ABOUTBOX), init_(std::move(init)) {}
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        placedByDialogManager = WindowArea(m_hWnd);
+        init_(m_hWnd);
+        return TRUE;
+    }
+    RECT placedByDialogManager = {};
+
+  private:
+    std::function<void(HWND)> init_;
+};
+
+TEST(DialogPlacement, ADialogThatPlacesOrShowsItselfKeepsThatPlace) {
+    PlacedDialog moved([](HWND window) {
+        SetWindowPos(window, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    });
+    RunDialog(moved, [](HWND window) {
+        EXPECT_EQ(37, WindowArea(window).left);
+        EXPECT_EQ(41, WindowArea(window).top);
+    });
+
+    PlacedDialog shown([](HWND window) { ShowWindow(window, SW_SHOWNORMAL); });
+    RunDialog(shown, [&](HWND window) {
+        EXPECT_EQ(shown.placedByDialogManager.left, WindowArea(window).left);
+        EXPECT_EQ(shown.placedByDialogManager.top, WindowArea(window).top);
+    });
+
+    PlacedDialog untouched([](HWND) {});
+    RunDialog(untouched, [](HWND window) { ExpectCentredOver(WindowArea(window), WorkArea()); });
+}
+
+TEST(DialogPlacement, OnlyATemplateAtTheOriginWithoutPlacementStylesIsCentred) {
+    struct Case {
+        bool extended;
+        DWORD style;
+        short x, y;
+        bool centred;
+    } const cases[] = {
+        {false, WS_POPUP, 0, 0, true},    {false, WS_POPUP, 3, 0, false},
+        {false, WS_POPUP, 0, 3, false},   {false, WS_POPUP | DS_ABSALIGN, 0, 0, false},
+        {false, DS_CENTER, 0, 0, false},  {false, DS_CENTERMOUSE, 0, 0, false},
+        {true, WS_POPUP, 0, 0, true},     {true, WS_POPUP, 0, -2, false},
+        {true, DS_ABSALIGN, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.extended << " " << std::hex << c.style << " " << c.x << "," << c.y);
+        WORD words[16] = {};
+        // Classic: style, extended style, item count, x, y. Extended:
+        // version 1, 0xFFFF, help id, extended style, style, item count, x, y.
+        const int styleAt = c.extended ? 6 : 0, xAt = c.extended ? 9 : 5;
+        if (c.extended) {
+            words[0] = 1;
+            words[1] = 0xFFFF;
+        }
+        words[styleAt] = LOWORD(c.style);
+        words[styleAt + 1] = HIWORD(c.style);
+        words[xAt] = static_cast<WORD>(c.x);
+        words[xAt + 1] = static_cast<WORD>(c.y);
+        EXPECT_EQ(c.centred, TemplateLeavesPlacement(words));
+    }
+}
+
+TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
+    // As a mnemonic prefix each pair of ampersands would draw as one.
+    const std::string url = "http://127.0.0.1:9/a.zip?" + std::string(24, '&');
+    app.WriteSettings("[Archive]\r\nURL=" + url + "\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        HWND text = GetDlgItem(window, IDC_URL_TEXT);
+        EXPECT_EQ(url, TextOf(text));
+        EXPECT_NE(0, GetWindowLongA(text, GWL_STYLE) & SS_NOPREFIX);
+
+        RECT client = {};
+        GetClientRect(text, &client);
+        MemoryCanvas canvas(client.right, client.bottom);
+        SendMessageA(text, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+        const COLORREF background = GetPixel(canvas.dc(), client.right - 1, 0);
+        int inkEnd = 0;
+        for (int x = 0; x < client.right; ++x)
+            for (int y = 0; y < client.bottom; ++y)
+                if (GetPixel(canvas.dc(), x, y) != background)
+                    inkEnd = x + 1;
+        SelectObject(canvas.dc(), reinterpret_cast<HGDIOBJ>(SendMessageA(text, WM_GETFONT, 0, 0)));
+        SIZE whole = {}, ampersand = {};
+        GetTextExtentPoint32A(canvas.dc(), url.c_str(), static_cast<int>(url.size()), &whole);
+        GetTextExtentPoint32A(canvas.dc(), "&", 1, &ampersand);
+        EXPECT_GT(inkEnd, whole.cx - 2 * ampersand.cx);
+        EXPECT_LE(inkEnd, whole.cx + 2);
     });
 }
 

@@ -189,7 +189,8 @@ TEST(DialogTemplates, MainDialog) {
                           {WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_NOLABELWRAP |
                                LVS_OWNERDRAWFIXED | LVS_NOSORTHEADER,
                            0, 7, 47, 265, 153, IDC_UPDATE_LIST, "SysListView32", "List2"},
-                          {WS_GROUP | SS_LEFT, 0, 7, 37, 265, 7, IDC_URL_TEXT, "Static", "http://"},
+                          {WS_GROUP | SS_LEFT | SS_NOPREFIX, 0, 7, 37, 265, 7, IDC_URL_TEXT,
+                           "Static", "http://"},
                       });
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+// Which file or folder a path reaches, whatever its spelling: letter case,
+// an 8.3 alias, a symbolic link or junction, "." and ".." segments, a
+// trailing backslash. Two paths reach the same object when the volume
+// serial number and the file index behind them agree.
+#include <string>
+
+// What an existing file or folder is, whatever path reaches it.
+struct FileObjectId {
+    unsigned long volume = 0;
+    unsigned long indexHigh = 0;
+    unsigned long indexLow = 0;
+    bool operator==(const FileObjectId& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+
+// The identity of what path reaches; false when it reaches nothing.
+bool IdentifyFileObject(const std::string& path, FileObjectId& identity);
+
+// Whether both paths reach the same existing file or folder.
+bool SameFileObject(const std::string& a, const std::string& b);
+
+// Whether folder is the folder path, or one of the folders that hold it.
+// Where a path exists it is compared by identity; below its deepest
+// existing folder, by the remaining names, case-insensitively.
+bool FolderIsOrHolds(const std::string& folder, const std::string& path);
+
+// The full path of the folder that holds path ("a/b\c.txt" -> "...\a\b"),
+// or "" when there is none.
+std::string ContainingFolder(const std::string& path);

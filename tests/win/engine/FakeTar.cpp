@@ -4,6 +4,8 @@
 // can see exactly what the library was given.
 #include <windows.h>
 
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -15,7 +17,8 @@ void Record(HWND hwnd, LPCSTR commandLine, DWORD size) {
     FILE* file = std::fopen(log, "wb");
     if (file == nullptr)
         return;
-    std::fprintf(file, "hwnd=%p size=%lu\n%s", static_cast<void*>(hwnd),
+    // At least eight digits on both widths: %p would pad to sixteen on x64.
+    std::fprintf(file, "hwnd=%08" PRIxPTR " size=%lu\n%s", reinterpret_cast<std::uintptr_t>(hwnd),
                  static_cast<unsigned long>(size), commandLine);
     std::fclose(file);
 }

@@ -188,6 +188,8 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
         EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
     }
+}
+
 TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAnyName) {
     // Unpacking there would overwrite a listed file before the user agrees;
     // clearing it at exit would delete the user's own files beside it.

@@ -84,6 +84,47 @@ TEST_F(LaunchTest, ProgramFirstThenDocumentEachWithItsMessage) {
     EXPECT_EQ(app.messages[1].style, UINT(MB_OK | MB_ICONEXCLAMATION));
 }
 
+// The shell's answer decides: above 32 it opened the document; 32 and below
+// are its error codes (32 itself: a library it needed was not found).
+TEST(LaunchDocument, ShellAnswersUpTo32AreFailures) {
+    struct ShellStandIn : TestApp {
+        using TestApp::TestApp;
+        INT_PTR ShellOpen(const std::string& path) const override {
+            opened.push_back(path);
+            return answer;
+        }
+        INT_PTR answer = 0;
+        mutable std::vector<std::string> opened;
+    };
+    ScratchFolder scratch;
+    const std::string folder = scratch.Path();
+    ShellStandIn app(folder);
+    app.WriteSettings(
+        "[Archive]\r\nURL=http://127.0.0.1:1/\r\n[AutoRun]\r\nUpdateDoc=更新履歴.txt\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    const struct {
+        INT_PTR answer;
+        bool opened;
+    } cases[] = {
+        {0, false}, {SE_ERR_FNF, false}, {SE_ERR_NOASSOC, false}, {SE_ERR_DLLNOTFOUND, false},
+        {33, true}, {42, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        app.answer = c.answer;
+        app.messages.clear();
+        app.opened.clear();
+        app.StartAutoRun(true);
+        EXPECT_EQ(app.opened, std::vector<std::string>({folder + "更新履歴.txt"}));
+        if (c.opened) {
+            EXPECT_TRUE(app.messages.empty());
+        } else {
+            ASSERT_EQ(app.messages.size(), 1u);
+            EXPECT_EQ(app.messages[0].text, kDocumentError + folder + "更新履歴.txt");
+            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        }
+    }
+}
+
 TEST_F(LaunchTest, NothingToStartShowsNothing) {
     Configure("http://127.0.0.1:1/");
     app.StartAutoRun(true);

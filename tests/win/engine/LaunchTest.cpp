@@ -43,13 +43,13 @@ struct LaunchTest : EngineTest {
     }
 };
 
-TEST_F(LaunchTest, ProgramGetsItsQuotedFullPathAndOurCurrentFolder) {
+TEST_F(LaunchTest, ProgramGetsItsQuotedFullPathOurFolderTheDefaultShowAndAGroupOfItsOwn) {
     InstallProbe("my tools\\probe app.exe");
     Configure("http://127.0.0.1:1/", "my tools\\probe app.exe", "missing.txt");
     app.StartAutoRun(false); // no document after a check without updates
-    EXPECT_EQ(
-        Marker("my tools\\probe app.exe"),
-        std::vector<std::string>({"\"" + programFolder + "my tools\\probe app.exe\"", workFolder}));
+    EXPECT_EQ(Marker("my tools\\probe app.exe"),
+              std::vector<std::string>({"\"" + programFolder + "my tools\\probe app.exe\"",
+                                        workFolder, "show 10", "new process group 1"}));
     EXPECT_TRUE(app.messages.empty());
 }
 
@@ -59,7 +59,7 @@ TEST_F(LaunchTest, AfterAnUpdateTheDocumentOpensToo) {
     Configure("http://127.0.0.1:1/", "app.exe", "doc\\notes.exe");
     app.StartAutoRun(true);
     EXPECT_EQ(Marker("app.exe").at(0), "\"" + programFolder + "app.exe\"");
-    EXPECT_FALSE(Marker("doc\\notes.exe").empty());
+    EXPECT_EQ(Marker("doc\\notes.exe").at(2), "show 1");
     EXPECT_TRUE(app.messages.empty());
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/UpdaterApp.h"
+#include "engine/FileCopy.h"
 #include "engine/UpdateEntry.h"
 #include "framework/ShiftJis.h"
 
@@ -24,12 +25,10 @@ bool ReplaceWithCopy(const std::string& source, const std::string& destination) 
     char temporary[MAX_PATH + 1] = {};
     if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0)
         return false;
-    if (CopyFileA(source.c_str(), temporary, FALSE) &&
+    if (CopyWholeFile(source, temporary) &&
         MoveFileExA(temporary, destination.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    // The copy of a read-only source is read-only as well.
-    SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(temporary);
     return false;
 }

@@ -81,6 +81,10 @@ class UpdaterApp : public CWinApp {
     // The full path of the running executable; tests put the program
     // folder elsewhere by overriding it.
     virtual std::string ModulePath() const;
+    // Has the shell open path with its associated application and returns
+    // the shell's answer (ShellExecute's result); tests stand in for the
+    // shell's rarer answers by overriding it.
+    virtual INT_PTR ShellOpen(const std::string& path) const;
 
     UpdaterSettings settings_;
 };

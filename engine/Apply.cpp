@@ -4,6 +4,7 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/SelfUpdate.h"
+#include "engine/FileCopy.h"
 #include "engine/UpdateEntry.h"
 #include "framework/ShiftJis.h"
 
@@ -28,11 +29,8 @@ bool ReplaceWithCopy(const std::string& source, const std::string& destination,
     char temporary[MAX_PATH + 1] = {};
     if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0)
         return false;
-    if (CopyFileA(source.c_str(), temporary, FALSE) &&
-        MoveIntoPlace(temporary, destination, listed))
+    if (CopyWholeFile(source, temporary) && MoveIntoPlace(temporary, destination, listed))
         return true;
-    // The copy of a read-only source is read-only as well.
-    SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(temporary);
     return false;
 }

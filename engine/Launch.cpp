@@ -34,10 +34,15 @@ void UpdaterApp::StartAutoRun(bool openDocument) {
     }
     if (openDocument && !settings_.UpdateDoc.empty()) {
         const std::string document = ModuleFolder() + settings_.UpdateDoc;
-        const INT_PTR result = reinterpret_cast<INT_PTR>(
-            ShellExecuteA(nullptr, "open", document.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        if (result < 32)
+        // The shell answers above 32 when it opened the document; 32 itself
+        // is SE_ERR_DLLNOTFOUND.
+        if (ShellOpen(document) <= 32)
             AfxMessageBox("下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n" + document,
                           MB_OK | MB_ICONEXCLAMATION);
     }
+}
+
+INT_PTR UpdaterApp::ShellOpen(const std::string& path) const {
+    return reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
 }

@@ -107,10 +107,16 @@ struct Flow : testing::Test {
         WriteFileBytes(app + "Tovarind.ini", ini);
     }
 
-    HWND Start() {
-        program = std::make_unique<RunningProgram>(app + "Tovarind.exe", "", app);
+    HWND Start(const std::string& arguments = "", const std::string& caption = kCaption) {
+        program = std::make_unique<RunningProgram>(app + "Tovarind.exe", arguments, app);
         EXPECT_TRUE(program->Started());
-        return WaitForCaption(program->Id(), kCaption, false, kWait);
+        return WaitForCaption(program->Id(), caption, false, kWait);
+    }
+
+    // A file an earlier run left in the temporary folder.
+    void LeaveEarlierFile() {
+        MakeFolder(app + "UpdateArchive");
+        WriteFileBytes(app + "UpdateArchive\\Archive.zip", "from an earlier run");
     }
 
     SeenMessageBox Box() { return WaitForMessageBox(program->Id(), kBox, kWait); }
@@ -291,6 +297,7 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
 TEST_F(Flow, FailedCheckStaysReady) {
     server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
     Install(false, server.Url("/missing.zip"));
+    LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
     PressButton(dialog, kCheck);
@@ -299,10 +306,49 @@ TEST_F(Flow, FailedCheckStaysReady) {
     Answer(box, IDOK);
     ExpectReady(dialog);
 
-    // Leaving asks nothing.
+    // Leaving asks nothing; the clean-up runs all the same.
     PressButton(dialog, kExit);
     ExpectExit();
     EXPECT_EQ(Log(false), "");
+    ExpectTempFolderEmptied();
+}
+
+// Without the archive library the check fails at the unpacking, and the
+// dialog goes on as after a check that found nothing: it ends and starts
+// the program.
+TEST_F(Flow, UnpackingWithoutTheLibraryEndsLikeNothingNew) {
+    Install();
+    ASSERT_TRUE(DeleteFileA((app + "tar32.dll").c_str()));
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, kCheck);
+    SeenMessageBox failed = Box();
+    const std::string temp = app + "UpdateArchive";
+    EXPECT_EQ(failed.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n--use-directory=0 "
+                           "--display-dialog=0 xvf \"" +
+                               temp + "\\Archive.zip\" -o \"" + temp + "\"");
+    Answer(failed, IDOK);
+    SeenMessageBox box = Box();
+    EXPECT_EQ(box.text, kNothingNew);
+    Answer(box, IDOK);
+    ExpectExit();
+    ExpectOldFiles();
+    EXPECT_NE(Log().find("started version 1.0"), std::string::npos);
+    ExpectTempFolderEmptied();
+}
+
+// The command line as Windows hands it over: a quoted settings name with
+// blanks is one argument.
+TEST_F(Flow, QuotedSettingsNameWithBlanks) {
+    Install();
+    std::string ini = ReadFileBytes(app + "Tovarind.ini");
+    const std::string title = "Title=サンプル アプリ";
+    ini.replace(ini.find(title), title.size(), "Title=別の 設定");
+    WriteFileBytes(app + "other settings.ini", ini);
+    HWND dialog = Start("\"other settings.ini\"", "[別の 設定] を更新 by Tovarind");
+    ASSERT_NE(dialog, nullptr) << DescribeWindows(program->Id());
+    PressButton(dialog, kExit);
+    ExpectExit();
 }
 
 TEST_F(Flow, SignedUpdateCompletes) {
@@ -444,6 +490,7 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
 
 TEST_F(Flow, AboutDialogOpensAndCloses) {
     Install();
+    LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
     PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
@@ -458,8 +505,10 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
         Sleep(25);
     EXPECT_FALSE(IsWindow(about));
     ExpectReady(dialog);
+    // Closed without a check: the clean-up still runs.
     PressButton(dialog, kExit);
     ExpectExit();
+    ExpectTempFolderEmptied();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tests/support/TestApp.h"
 
+#include "framework/Wnd.h"
 #include "tests/support/Scratch.h"
 
 TestApp::TestApp(std::string programFolder) : folder_(std::move(programFolder)) {
@@ -7,7 +8,9 @@ TestApp::TestApp(std::string programFolder) : folder_(std::move(programFolder)) 
 }
 
 int TestApp::DoMessageBox(const char* prompt, UINT type, UINT) {
-    messages.push_back({prompt, AfxMessageBoxStyle(type)});
+    const bool shown = m_pMainWnd != nullptr && IsWindow(m_pMainWnd->m_hWnd) &&
+                       IsWindowVisible(m_pMainWnd->m_hWnd);
+    messages.push_back({prompt, AfxMessageBoxStyle(type), shown});
     if (answers.empty())
         return IDOK;
     int answer = answers.front();

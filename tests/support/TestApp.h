@@ -13,6 +13,9 @@ class TestApp : public UpdaterApp {
     struct Message {
         std::string text;
         UINT style; // as it would be shown (icon defaults applied)
+        // Whether the main window was on the screen when the box was asked
+        // for, so that it would own the box.
+        bool mainWindowShown;
     };
 
     // programFolder ends with a backslash.

@@ -244,6 +244,63 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
     EXPECT_FALSE(FolderExists(programFolder + "newdir"));
 }
 
+// Counts the windows the thread tries to make while it lives, and lets none
+// be made, so that a dialog shown by mistake fails instead of waiting.
+class WindowCreations {
+  public:
+    WindowCreations() : hook_(SetWindowsHookExA(WH_CBT, &Refuse, nullptr, GetCurrentThreadId())) {
+        count_ = 0;
+    }
+    ~WindowCreations() { UnhookWindowsHookEx(hook_); }
+    WindowCreations(const WindowCreations&) = delete;
+    WindowCreations& operator=(const WindowCreations&) = delete;
+    bool Hooked() const { return hook_ != nullptr; }
+    int Count() const { return count_; }
+
+  private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM, LPARAM) {
+        if (code != HCBT_CREATEWND)
+            return 0;
+        ++count_;
+        return 1;
+    }
+    static int count_;
+    HHOOK hook_;
+};
+int WindowCreations::count_ = 0;
+
+// Start-up with settings it cannot use shows its one message and ends:
+// before any window, and without the clean-up, which would otherwise empty
+// a temporary folder it was never given (without a URL), or the program
+// folder itself.
+TEST_F(SettingsTest, StartUpStopsAtUnusableSettingsBeforeAnyWindowAndDeletesNothing) {
+    const struct {
+        const char* name;
+        std::string settings;
+        std::string message;
+    } cases[] = {
+        {"no URL", "[Archive]\r\nTitle=App\r\nTempFolder=Tmp\r\n", kMissingUrl},
+        {"the program folder as TempFolder", "[Archive]\r\nURL=http://x/\r\nTempFolder=.\r\n",
+         "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。"},
+    };
+    WriteFileBytes(programFolder + "app.exe", "installed");
+    MakeFolder(programFolder + "Tmp");
+    WriteFileBytes(programFolder + "Tmp\\Archive.zip", "from an earlier run");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.WriteSettings(c.settings);
+        app.messages.clear();
+        WindowCreations windows;
+        ASSERT_TRUE(windows.Hooked());
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(windows.Count(), 0);
+        ASSERT_EQ(app.messages.size(), 1u);
+        EXPECT_EQ(app.messages[0].text.substr(0, c.message.size()), c.message);
+        for (const char* file : {"app.exe", "Tovarind.ini", "Tmp\\Archive.zip"})
+            EXPECT_TRUE(FileExists(programFolder + file)) << file;
+    }
+}
+
 TEST_F(SettingsTest, LongValuesAreCutAt4095Bytes) {
     const std::string longTitle(5000, 'T');
     app.WriteSettings("[Archive]\r\nTitle=" + longTitle + "\r\nURL=http://x/\r\n");

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
@@ -66,6 +68,40 @@ TEST_F(ApplyTest, MiddleEntryInUseFailsAloneAndIsRetriedAlone) {
     EXPECT_EQ(ReadFileBytes(programFolder + "first.dll"), "first new");
     EXPECT_EQ(ReadFileBytes(programFolder + "second.dll"), "second new");
     EXPECT_EQ(LocalWriteTimeText(programFolder + "second.dll"), "2024/05/06 07:08:09");
+}
+
+// Linux under Wine offers a file that opens like any other and cannot be
+// read: the process's own memory, /proc/self/mem, reached through drive Z:
+// (the Unix root). As an archive copy it is one whose reading breaks off at
+// once, after a copy straight over the installed file would already have
+// emptied it.
+TEST_F(ApplyTest, AnArchiveCopyThatCannotBeReadLeavesTheInstalledFileAsItWas) {
+    if (!FileExists("Z:\\proc\\self\\mem") || !FolderExists("Z:\\tmp"))
+        GTEST_SKIP() << "no /proc/self/mem and /tmp through drive Z:";
+    char name[64];
+    std::snprintf(name, sizeof(name), "Z:\\tmp\\tovarind-apply-%lu\\", GetCurrentProcessId());
+    const std::string unixFolder = name;
+    RemoveTree(unixFolder);
+    MakeFolder(unixFolder);
+    // From the program folder up to the root, then to /proc/self.
+    std::string up;
+    for (std::size_t at = unixFolder.find('\\') + 1; at < unixFolder.size(); ++at)
+        up += unixFolder[at] == '\\' ? "..\\" : "";
+    TestApp unixApp(unixFolder);
+    unixApp.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:1/\r\nTempFolder=" + up +
+                          "proc\\self\r\n");
+    ASSERT_TRUE(unixApp.LoadSettings());
+    WriteFileBytes(unixFolder + "mem", "installed");
+    SetLocalWriteTime(unixFolder + "mem", kOld.year, kOld.month, kOld.day, kOld.hour, kOld.minute,
+                      kOld.second);
+    EntryChain chain(unixApp, {{"mem", ""}});
+    Mark(chain, {NeedsUpdate});
+    EXPECT_FALSE(unixApp.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain[0].state, CopyFailed);
+    EXPECT_EQ(ReadFileBytes(unixFolder + "mem"), "installed");
+    EXPECT_EQ(LocalWriteTimeText(unixFolder + "mem"), "2023/01/02 03:04:05");
+    EXPECT_TRUE(Leftovers(unixFolder).empty());
+    RemoveTree(unixFolder);
 }
 
 TEST_F(ApplyTest, MissingDestinationFolderIsACopyFailure) {

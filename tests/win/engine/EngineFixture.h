@@ -1,7 +1,7 @@
 #pragma once
 // What the engine tests share: a scratch program folder with its settings,
 // the test application object, a chain of entries built like the list
-// builds it, and small ZIP archives made from bytes.
+// builds it; small ZIP archives come from tests/support.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,28 +14,7 @@
 #include "engine/UpdateEntry.h"
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
-
-// Builds a stored (uncompressed) ZIP archive in memory. Times are written as
-// DOS date and time, that is local time at two-second resolution, and no
-// other time field, so that an unpacked file's time is exactly the one given.
-class ZipBuilder {
-  public:
-    struct LocalTime {
-        int year, month, day, hour, minute, second; // second even
-    };
-    ZipBuilder& Add(const std::string& name, const std::string& bytes, LocalTime time);
-    std::string Bytes() const;
-
-  private:
-    struct Member {
-        std::string name, bytes;
-        unsigned short time, date;
-        unsigned long crc;
-        std::size_t offset;
-    };
-    std::vector<Member> members_;
-    std::string data_;
-};
+#include "tests/support/ZipBuilder.h"
 
 // The chain the engine operations walk; entries are (fileName, folder), and
 // each local copy is stamped as the list does it when it loads.

@@ -43,13 +43,13 @@ struct LaunchTest : EngineTest {
     }
 };
 
-TEST_F(LaunchTest, ProgramGetsItsQuotedFullPathAndOurCurrentFolder) {
+TEST_F(LaunchTest, ProgramGetsItsQuotedFullPathOurFolderTheDefaultShowAndAGroupOfItsOwn) {
     InstallProbe("my tools\\probe app.exe");
     Configure("http://127.0.0.1:1/", "my tools\\probe app.exe", "missing.txt");
     app.StartAutoRun(false); // no document after a check without updates
-    EXPECT_EQ(
-        Marker("my tools\\probe app.exe"),
-        std::vector<std::string>({"\"" + programFolder + "my tools\\probe app.exe\"", workFolder}));
+    EXPECT_EQ(Marker("my tools\\probe app.exe"),
+              std::vector<std::string>({"\"" + programFolder + "my tools\\probe app.exe\"",
+                                        workFolder, "show 10", "new process group 1"}));
     EXPECT_TRUE(app.messages.empty());
 }
 
@@ -59,7 +59,7 @@ TEST_F(LaunchTest, AfterAnUpdateTheDocumentOpensToo) {
     Configure("http://127.0.0.1:1/", "app.exe", "doc\\notes.exe");
     app.StartAutoRun(true);
     EXPECT_EQ(Marker("app.exe").at(0), "\"" + programFolder + "app.exe\"");
-    EXPECT_FALSE(Marker("doc\\notes.exe").empty());
+    EXPECT_EQ(Marker("doc\\notes.exe").at(2), "show 1");
     EXPECT_TRUE(app.messages.empty());
 }
 
@@ -82,6 +82,47 @@ TEST_F(LaunchTest, ProgramFirstThenDocumentEachWithItsMessage) {
               std::vector<std::string>({kProgramError + "\"" + programFolder + "app.exe /safe\"",
                                         kDocumentError + programFolder + "更新履歴.txt"}));
     EXPECT_EQ(app.messages[1].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+}
+
+// The shell's answer decides: above 32 it opened the document; 32 and below
+// are its error codes (32 itself: a library it needed was not found).
+TEST(LaunchDocument, ShellAnswersUpTo32AreFailures) {
+    struct ShellStandIn : TestApp {
+        using TestApp::TestApp;
+        INT_PTR ShellOpen(const std::string& path) const override {
+            opened.push_back(path);
+            return answer;
+        }
+        INT_PTR answer = 0;
+        mutable std::vector<std::string> opened;
+    };
+    ScratchFolder scratch;
+    const std::string folder = scratch.Path();
+    ShellStandIn app(folder);
+    app.WriteSettings(
+        "[Archive]\r\nURL=http://127.0.0.1:1/\r\n[AutoRun]\r\nUpdateDoc=更新履歴.txt\r\n");
+    ASSERT_TRUE(app.LoadSettings());
+    const struct {
+        INT_PTR answer;
+        bool opened;
+    } cases[] = {
+        {0, false}, {SE_ERR_FNF, false}, {SE_ERR_NOASSOC, false}, {SE_ERR_DLLNOTFOUND, false},
+        {33, true}, {42, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        app.answer = c.answer;
+        app.messages.clear();
+        app.opened.clear();
+        app.StartAutoRun(true);
+        EXPECT_EQ(app.opened, std::vector<std::string>({folder + "更新履歴.txt"}));
+        if (c.opened) {
+            EXPECT_TRUE(app.messages.empty());
+        } else {
+            ASSERT_EQ(app.messages.size(), 1u);
+            EXPECT_EQ(app.messages[0].text, kDocumentError + folder + "更新履歴.txt");
+            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        }
+    }
 }
 
 TEST_F(LaunchTest, NothingToStartShowsNothing) {

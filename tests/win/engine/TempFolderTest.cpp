@@ -14,12 +14,14 @@ TEST_F(TempFolderTest, DeletesFilesOneLevelDeepAndKeepsFolders) {
     WriteFileBytes(tempFolder + "更新.txt", "b");
     MakeFolder(tempFolder + "sub");
     WriteFileBytes(tempFolder + "sub\\inner.txt", "c");
+    MakeFolder(tempFolder + "empty"); // a folder, empty or not, is not the clean-up's
     WriteFileBytes(programFolder + "app.exe", "installed");
     app.ClearTempFolder();
     EXPECT_FALSE(FileExists(archivePath));
     EXPECT_FALSE(FileExists(tempFolder + "app.exe"));
     EXPECT_FALSE(FileExists(tempFolder + "更新.txt"));
     EXPECT_TRUE(FileExists(tempFolder + "sub\\inner.txt"));
+    EXPECT_TRUE(FolderExists(tempFolder + "empty"));
     EXPECT_TRUE(FolderExists(tempFolder));
     EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
     EXPECT_TRUE(app.messages.empty());

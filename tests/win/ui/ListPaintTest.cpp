@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
 #include "res/resource.h"
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
@@ -31,7 +36,7 @@ class ListPaintTest : public testing::Test {
         WriteFileBytes(folder / "Two.dat", std::string(200, 'x'));
         WriteFileBytes(folder / "Three.dat", std::string(300, 'x'));
         app.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:9/a.zip\r\n[UpdateFiles]\r\n"
-                          "F01=One.dat\r\nF02=Two.dat\r\nF03=Three.dat,表示\\\r\n");
+                          "F01=One.dat\r\nF02=Two.dat\r\nF03=Three.dat,表示\\sub\\\r\n");
         EXPECT_TRUE(app.LoadSettings());
     }
 
@@ -59,6 +64,67 @@ class ListPaintTest : public testing::Test {
         return {row.left + kColumnLeft[column], top, row.left + kColumnLeft[column + 1],
                 line == 0 ? top + 15 : row.bottom};
     }
+    // A text painted in a row: the column it stands in, its line (0 the
+    // first, 1 the second) and the text.
+    using DrawnText = std::tuple<int, int, std::string>;
+
+    // Paints row item into an enhanced metafile, which records every text
+    // as it is drawn; the texts come back sorted by column and line.
+    std::vector<DrawnText> TextsOfRow(HWND window, UpdateList& list, int item) {
+        HDC screen = GetDC(window);
+        HDC recorder = CreateEnhMetaFileA(screen, nullptr, nullptr, nullptr);
+        ReleaseDC(window, screen);
+        RECT row = {};
+        list.GetItemRect(item, &row, LVIR_BOUNDS);
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_LISTVIEW;
+        draw.CtlID = IDC_UPDATE_LIST;
+        draw.itemID = static_cast<UINT>(item);
+        draw.itemAction = ODA_DRAWENTIRE;
+        draw.hwndItem = list.m_hWnd;
+        draw.hDC = recorder;
+        draw.rcItem = row;
+        SendMessageA(window, WM_DRAWITEM, IDC_UPDATE_LIST, reinterpret_cast<LPARAM>(&draw));
+        HENHMETAFILE recording = CloseEnhMetaFile(recorder);
+        struct Reading {
+            RECT row;
+            std::vector<DrawnText> texts;
+        } reading = {row, {}};
+        EnumEnhMetaFile(
+            nullptr, recording,
+            [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) CALLBACK -> int {
+                if (record->iType != EMR_EXTTEXTOUTW)
+                    return 1;
+                const auto* out = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
+                if (out->emrtext.nChars == 0) // a fill, not a text
+                    return 1;
+                auto* r = reinterpret_cast<Reading*>(data);
+                const auto* wide = reinterpret_cast<const wchar_t*>(
+                    reinterpret_cast<const char*>(record) + out->emrtext.offString);
+                char text[256] = {};
+                WideCharToMultiByte(932, 0, wide, static_cast<int>(out->emrtext.nChars), text,
+                                    sizeof(text) - 1, nullptr, nullptr);
+                // A text wider than its cell starts outside it; the rectangle
+                // it is clipped to is the cell's.
+                const bool clipped = (out->emrtext.fOptions & ETO_CLIPPED) != 0;
+                const RECTL& clip = out->emrtext.rcl;
+                const int x =
+                    (clipped ? (clip.left + clip.right) / 2 : out->emrtext.ptlReference.x) -
+                    r->row.left;
+                const int y = (clipped ? clip.top : out->emrtext.ptlReference.y) - r->row.top;
+                int column = 0;
+                while (column < 4 && x >= kColumnLeft[column + 1])
+                    ++column;
+                const int line = y < 15 ? 0 : 1;
+                r->texts.emplace_back(column, line, text);
+                return 1;
+            },
+            &reading, nullptr);
+        DeleteEnhMetaFile(recording);
+        std::sort(reading.texts.begin(), reading.texts.end());
+        return reading.texts;
+    }
+
     static RECT Blank(const RECT& row) { return {row.left, row.top, row.left + 3, row.top + 2}; }
 
     ScratchFolder folder;
@@ -128,6 +194,59 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 2, 1), kRed));
         EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
         EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kGrey));
+    });
+}
+
+// What each cell says: the row number; "./" and the folder with "/" for
+// every "\\" (not the trail byte of "表"), then the file name; the local
+// stamp above the archive stamp; the mark. Empty stamps and sizes of 0 draw
+// nothing, so an archive size stands on the second line alone.
+TEST_F(ListPaintTest, CellTexts) {
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND window) {
+        UpdateList& list = dialog.m_listUpdate;
+        UpdateEntry* one = list.GetEntryAt(0);
+        UpdateEntry* three = list.GetEntryAt(2);
+        ASSERT_TRUE(one && three);
+        lstrcpyA(one->archiveTime, "2001/02/03 04:05:06");
+        one->archiveSize = 12345678;
+        one->state = NeedsUpdate;
+        lstrcpyA(three->archiveTime, "2024/05/06 07:08:10");
+        three->archiveSize = 4096;
+        three->state = CopyFailed;
+        const std::string oneTime = LocalWriteTimeText(folder / "One.dat");
+        const std::string twoTime = LocalWriteTimeText(folder / "Two.dat");
+        const struct {
+            int item;
+            std::vector<DrawnText> texts;
+        } rows[] = {
+            {0,
+             {{0, 0, "1"},
+              {1, 0, "./"},
+              {1, 1, "One.dat"},
+              {2, 0, oneTime},
+              {2, 1, "2001/02/03 04:05:06"},
+              {3, 0, "100"},
+              {3, 1, "12345678"},
+              {4, 0, "更"}}},
+            {1, // not compared yet: no archive stamp
+             {{0, 0, "2"},
+              {1, 0, "./"},
+              {1, 1, "Two.dat"},
+              {2, 0, twoTime},
+              {3, 0, "200"},
+              {4, 0, "－"}}},
+            {2, // not installed: no local stamp
+             {{0, 0, "3"},
+              {1, 0, "./表示/sub/"},
+              {1, 1, "Three.dat"},
+              {2, 1, "2024/05/06 07:08:10"},
+              {3, 1, "4096"},
+              {4, 0, "×"}}},
+        };
+        for (const auto& row : rows)
+            EXPECT_EQ(row.texts, TextsOfRow(window, list, row.item)) << "row " << row.item;
     });
 }
 

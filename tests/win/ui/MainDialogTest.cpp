@@ -9,8 +9,10 @@
 #include <functional>
 
 #include "res/resource.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/ZipBuilder.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/MainDialog.h"
 
@@ -413,6 +415,128 @@ TEST_F(MainDialogTest, UpdateWithNothingLeftToCopyEndsTheDialog) {
     ASSERT_EQ(1u, app.messages.size());
     EXPECT_EQ("更新は全て完了しました。\r\n終了します。", app.messages[0].text);
     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), app.messages[0].style);
+}
+
+// Every message box the dialog shows, along every way through it: text,
+// style, and whether the dialog is still on the screen. After an update the
+// program and the document start while the dialog is up (a failure box is
+// its own); after a check with nothing to update the dialog ends first and
+// the document is not opened.
+TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
+    enum Step { Check, Update, UpdateWhileInUse, Exit };
+    enum Served { Changes, Garbage, NotFound };
+    struct Box {
+        std::string text;
+        UINT style;
+        bool dialogShown;
+    };
+    const UINT kInformation = MB_OK | MB_ICONINFORMATION;
+    const UINT kWarning = MB_OK | MB_ICONEXCLAMATION;
+    const std::string found =
+        "2件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。";
+    const std::string nothingNew = "新しい更新ﾌｧｲﾙはありません。\r\n終了します。";
+    const std::string allDone = "更新は全て完了しました。\r\n終了します。";
+    const std::string updateFailed =
+        "更新処理でｴﾗｰが起きています。\r\n更新対象ﾌﾟﾛｸﾞﾗﾑが起動していると更新は失敗します。\r\n"
+        "その場合は、対象ﾌﾟﾛｸﾞﾗﾑを終了して再度更新ボタンを押下してください。";
+    const std::string leave = "更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？";
+    const std::string temp = folder / "UpdateArchive";
+    const std::string unpackFailed =
+        "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n--use-directory=0 --display-dialog=0 xvf \"" +
+        temp + "\\Archive.zip\" -o \"" + temp + "\"";
+    const std::string programFailed =
+        "下記ﾌﾟﾛｸﾞﾗﾑの起動に失敗しました。\r\n\r\n\"" + folder / "NotInstalled.exe\"";
+    const std::string documentFailed =
+        "下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n" + folder / "更新履歴.txt";
+
+    LoopbackServer server;
+    ZipBuilder changes;
+    changes.Add("App.exe", "version 2", {2024, 5, 6, 7, 8, 10})
+        .Add("Readme.txt", "read me again", {2024, 5, 6, 7, 8, 10});
+    server.ServeBytes("/changes.zip", changes.Bytes());
+    server.ServeBytes("/garbage.zip", "<html>not an archive</html>");
+    server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
+    const char* const paths[] = {"/changes.zip", "/garbage.zip", "/missing.zip"};
+
+    const struct Flow {
+        const char* name;
+        Served served;
+        std::vector<Step> steps;
+        std::deque<int> answers;
+        std::vector<Box> boxes;
+        INT_PTR result;
+    } flows[] = {
+        {"files found, an update that fails, one that succeeds",
+         Changes,
+         {Check, UpdateWhileInUse, Update},
+         {},
+         {{found, kInformation, true},
+          {updateFailed, kInformation, true},
+          {allDone, kInformation, true},
+          {programFailed, kWarning, true},
+          {documentFailed, kWarning, true}},
+         IDOK},
+        {"files found, leaving asked twice",
+         Changes,
+         {Check, Exit, Exit},
+         {IDOK, IDCANCEL, IDOK},
+         {{found, kInformation, true},
+          {leave, MB_OKCANCEL | MB_ICONQUESTION, true},
+          {leave, MB_OKCANCEL | MB_ICONQUESTION, true}},
+         IDCANCEL},
+        {"an unpacking failure ends like nothing new",
+         Garbage,
+         {Check},
+         {},
+         {{unpackFailed, kWarning, true},
+          {nothingNew, kInformation, true},
+          {programFailed, kWarning, false}},
+         IDOK},
+        {"a failed download, then leaving",
+         NotFound,
+         {Check, Exit},
+         {},
+         {{"ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"), kWarning,
+           true}},
+         IDCANCEL},
+    };
+    for (const Flow& flow : flows) {
+        SCOPED_TRACE(flow.name);
+        WriteFileBytes(folder / "App.exe", std::string(1234, 'a'));
+        WriteFileBytes(folder / "sub\\dir\\Readme.txt", "read me");
+        app.WriteSettings("[Archive]\r\nURL=" + server.Url(paths[flow.served]) +
+                          "\r\n[AutoRun]\r\nProgram=NotInstalled.exe\r\nUpdateDoc=更新履歴.txt\r\n"
+                          "[UpdateFiles]\r\nF01=App.exe\r\nF02=Readme.txt,sub\\dir\\\r\n");
+        ASSERT_TRUE(app.LoadSettings());
+        app.messages.clear();
+        app.answers = flow.answers;
+        MainDialog dialog;
+        app.m_pMainWnd = &dialog;
+        const INT_PTR result = RunDialog(dialog, [&](HWND window) {
+            for (Step step : flow.steps) {
+                if (step == UpdateWhileInUse) {
+                    LockedFile running(folder / "App.exe");
+                    ASSERT_TRUE(running.IsOpen());
+                    Click(window, IDC_UPDATE);
+                } else {
+                    Click(window, step == Check ? IDOK : step == Update ? IDC_UPDATE : IDCANCEL);
+                }
+                // Found files leave the focus on the update button.
+                if (step == Check && flow.served == Changes) {
+                    EXPECT_EQ(GetDlgItem(window, IDC_UPDATE), GetFocus());
+                }
+            }
+        });
+        EXPECT_EQ(flow.result, result);
+        ASSERT_EQ(flow.boxes.size(), app.messages.size());
+        for (std::size_t i = 0; i < flow.boxes.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(flow.boxes[i].text, app.messages[i].text);
+            EXPECT_EQ(flow.boxes[i].style, app.messages[i].style);
+            EXPECT_EQ(flow.boxes[i].dialogShown, app.messages[i].mainWindowShown);
+        }
+        app.m_pMainWnd = nullptr;
+    }
 }
 
 TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <vector>
@@ -16,6 +17,12 @@ class FileSource : public Source {
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
     ~FileSource() override { close(fd_); }
     std::uint64_t Size() const override { return size_; }
+    bool IsSameFile(const std::string& path) const override {
+        struct stat mine {};
+        struct stat other {};
+        return fstat(fd_, &mine) == 0 && stat(path.c_str(), &other) == 0 &&
+               mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+    }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
         while (done < size) {
@@ -137,6 +144,18 @@ std::unique_ptr<OutFile> PosixFileSystem::CreateTemp(const std::string& folder) 
         return nullptr;
     }
     return std::make_unique<TempFile>(fd, path);
+}
+
+bool PosixFileSystem::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    struct statvfs volume {};
+    if (statvfs(folder.c_str(), &volume) != 0) {
+        return false;
+    }
+    const std::uint64_t blocks = volume.f_bavail;
+    const std::uint64_t blockSize = volume.f_frsize;
+    bytes = blockSize != 0 && blocks > ~std::uint64_t(0) / blockSize ? ~std::uint64_t(0)
+                                                                     : blocks * blockSize;
+    return true;
 }
 
 bool PosixFileSystem::Utf8ToShiftJis(const std::string& utf8, std::string& sjis) {

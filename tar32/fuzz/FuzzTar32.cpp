@@ -63,6 +63,7 @@ class MemorySource : public tar32::Source {
   public:
     MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint64_t Size() const override { return size_; }
+    bool IsSameFile(const std::string& path) const override { return path == "out/archive"; }
     std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
         if (offset >= size_) {
             return 0;
@@ -112,6 +113,11 @@ class CheckingFileSystem : public tar32::FileSystem {
     std::unique_ptr<tar32::OutFile> CreateTemp(const std::string& folder) override {
         CheckPath(folder, true);
         return std::make_unique<NullFile>(files_);
+    }
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override {
+        CheckPath(folder, true);
+        bytes = std::uint64_t(1) << 40;
+        return true;
     }
     bool Utf8ToShiftJis(const std::string& utf8, std::string& sjis) override {
         for (char c : utf8) {

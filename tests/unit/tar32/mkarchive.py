@@ -257,7 +257,13 @@ def pax_records(**values):
 
 
 def hostile(dirname):
-    """Archives made by hand: lies in sizes, times and headers."""
+    for name, data in hostile_archives().items():
+        with open(os.path.join(dirname, name), "wb") as f:
+            f.write(data)
+
+
+def hostile_archives():
+    """Archives made by hand: lies in sizes, times and headers, by file name."""
     out = {}
     text = b"The quick brown fox jumps over the lazy dog. " * 40
     packed = deflated(text)
@@ -309,9 +315,7 @@ def hostile(dirname):
         raw_tar_member(kanji.encode("cp932"), b"kanji\n", mtime=1600000001, signed=True)
         + raw_tar_member(b"././@LongLink", long_path + b"\0", b"L", signed=True)
         + raw_tar_member(b"long", b"long name\n", signed=True) + b"\0" * 1024)
-    for name, data in out.items():
-        with open(os.path.join(dirname, name), "wb") as f:
-            f.write(data)
+    return out
 
 
 def all_fixtures(dirname):

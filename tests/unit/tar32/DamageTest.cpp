@@ -39,6 +39,7 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"data_longer.zip", TAR32_ERROR_CORRUPT},
              Broken{"overlap.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
              Broken{"reordered_overlap.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
+             Broken{"reordered_inside.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
              Broken{"local_method.zip", TAR32_ERROR_CORRUPT},
              Broken{"method_bzip2.zip", TAR32_ERROR_UNSUPPORTED, true},
              Broken{"encrypted.zip", TAR32_ERROR_UNSUPPORTED, true},

@@ -186,6 +186,11 @@ def broken(dirname):
     end = bytearray(two[end_at:])
     set_end(cd, end, cd_at, 3)
     out["reordered_overlap.zip"] = two[:cd_at] + cd + bytes(end)
+    # The same, but starting inside the first member's data.
+    inside = bytearray(dup)
+    inside[42:46] = struct.pack("<I", 10)
+    cd = second + first + bytes(inside)
+    out["reordered_inside.zip"] = two[:cd_at] + cd + bytes(end)
     for name, data in out.items():
         with open(os.path.join(dirname, name), "wb") as f:
             f.write(data)

@@ -183,8 +183,9 @@ void Extractor::Check(const MemberInfo& member) const {
     }
 }
 
-void Extractor::RequireSpace(std::uint64_t bytes) {
+void Extractor::CheckedWhole(std::uint64_t bytes) {
     RequireSpaceIn(FolderFor({}, 0), bytes, "the archive");
+    checkedWhole_ = true;
 }
 
 void Extractor::RequireSpaceIn(const std::string& folder, std::uint64_t bytes,
@@ -246,7 +247,9 @@ std::string Extractor::FolderFor(const std::vector<std::string>& components, std
 }
 
 std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
-    Check(member);
+    if (!checkedWhole_) {
+        Check(member);
+    }
     if (!options_.extract) {
         if (options_.verbose) {
             listing_.AddLine(std::to_string(member.size) + " " + member.name);
@@ -277,7 +280,10 @@ std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
         Fail(TAR32_ERROR_UNSAFE_NAME, "empty name: " + member.name);
     }
     const std::string folder = FolderFor(path, path.size() - 1);
-    RequireSpaceIn(folder, SaturatingAdd(member.size, kSpacePerMember), member.name);
+    // A folder below the output folder may be another volume.
+    if (!checkedWhole_ || folder != base_) {
+        RequireSpaceIn(folder, SaturatingAdd(member.size, kSpacePerMember), member.name);
+    }
     std::unique_ptr<OutFile> file = fs_.CreateTemp(folder);
     if (!file) {
         Fail(TAR32_ERROR_WRITE, "cannot create a file in: " + folder);

@@ -101,9 +101,11 @@ class Extractor {
     // Throws Failure(TAR32_ERROR_UNSAFE_NAME) when the member may not be
     // written; links and special files always pass (they are never written).
     void Check(const MemberInfo& member) const;
-    // Throws Failure(TAR32_ERROR_WRITE) unless the output volume can take
-    // bytes and still keep kFreeSpaceMargin free.
-    void RequireSpace(std::uint64_t bytes);
+    // For an archive whose members have all passed Check before the first
+    // is started: throws Failure(TAR32_ERROR_WRITE) unless the output volume
+    // can take bytes (all its files) and still keep kFreeSpaceMargin free.
+    // Start then spares each member those checks in the output folder.
+    void CheckedWhole(std::uint64_t bytes);
     // Lists the member and, when extracting a file, returns its writer; null
     // when there is nothing to write (folders are created here).
     std::unique_ptr<MemberWriter> Start(const MemberInfo& member);
@@ -120,6 +122,7 @@ class Extractor {
     const Source& archive_;
     std::string base_; // output folder with the separator
     bool baseReady_ = false;
+    bool checkedWhole_ = false;
     std::string lastFolder_;
 };
 

@@ -14,14 +14,14 @@ namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(int fd, const struct stat& identity)
+        : fd_(fd), size_(static_cast<std::uint64_t>(identity.st_size)), identity_(identity) {}
     ~FileSource() override { close(fd_); }
     std::uint64_t Size() const override { return size_; }
     bool IsSameFile(const std::string& path) const override {
-        struct stat mine {};
         struct stat other {};
-        return fstat(fd_, &mine) == 0 && stat(path.c_str(), &other) == 0 &&
-               mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+        return stat(path.c_str(), &other) == 0 && other.st_dev == identity_.st_dev &&
+               other.st_ino == identity_.st_ino;
     }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
@@ -45,6 +45,7 @@ class FileSource : public Source {
   private:
     int fd_;
     std::uint64_t size_;
+    struct stat identity_;
 };
 
 class TempFile : public OutFile {
@@ -126,7 +127,7 @@ std::unique_ptr<Source> PosixFileSystem::OpenRead(const std::string& path) {
         close(fd);
         return nullptr;
     }
-    return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(st.st_size));
+    return std::make_unique<FileSource>(fd, st);
 }
 
 bool PosixFileSystem::MakeFolder(const std::string& path) {

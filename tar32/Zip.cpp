@@ -327,7 +327,7 @@ class ZipReader {
             CollectStarts();
         }
         if (extractor_.Extracting()) {
-            extractor_.RequireSpace(space);
+            extractor_.CheckedWhole(space);
         }
         RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
         Entry current;

@@ -12,7 +12,10 @@ namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    FileSource(HANDLE file, const BY_HANDLE_FILE_INFORMATION& identity)
+        : file_(file),
+          size_(static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32 | identity.nFileSizeLow),
+          identity_(identity) {}
     ~FileSource() override { CloseHandle(file_); }
     std::uint64_t Size() const override { return size_; }
     bool IsSameFile(const std::string& path) const override {
@@ -22,13 +25,11 @@ class FileSource : public Source {
         if (other == INVALID_HANDLE_VALUE) {
             return false;
         }
-        BY_HANDLE_FILE_INFORMATION mine;
         BY_HANDLE_FILE_INFORMATION theirs;
-        const bool same = GetFileInformationByHandle(file_, &mine) &&
-                          GetFileInformationByHandle(other, &theirs) &&
-                          mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-                          mine.nFileIndexHigh == theirs.nFileIndexHigh &&
-                          mine.nFileIndexLow == theirs.nFileIndexLow;
+        const bool same = GetFileInformationByHandle(other, &theirs) &&
+                          identity_.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+                          identity_.nFileIndexHigh == theirs.nFileIndexHigh &&
+                          identity_.nFileIndexLow == theirs.nFileIndexLow;
         CloseHandle(other);
         return same;
     }
@@ -58,6 +59,7 @@ class FileSource : public Source {
   private:
     HANDLE file_;
     std::uint64_t size_;
+    BY_HANDLE_FILE_INFORMATION identity_;
 };
 
 class TempFile : public OutFile {
@@ -120,12 +122,13 @@ std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    BY_HANDLE_FILE_INFORMATION identity;
+    if (!GetFileInformationByHandle(file, &identity) ||
+        (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(file);
         return nullptr;
     }
-    return std::make_unique<FileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+    return std::make_unique<FileSource>(file, identity);
 }
 
 bool WinFileSystem::MakeFolder(const std::string& path) {

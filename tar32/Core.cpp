@@ -29,8 +29,13 @@ FileTime FromUnixSeconds(std::int64_t seconds, std::int64_t extraTicks) {
     constexpr std::int64_t kMax = 900000000000;
     FileTime time;
     if (seconds >= kMin && seconds <= kMax) {
-        time.kind = FileTime::Utc;
-        time.ticks = kUnixEpochTicks + seconds * kTicksPerSecond + extraTicks;
+        const std::int64_t ticks = kUnixEpochTicks + seconds * kTicksPerSecond + extraTicks;
+        // A fraction can still reach before 1601; and a FILETIME of 0 tells
+        // Windows to leave the time alone, so it is no time either.
+        if (ticks > 0) {
+            time.kind = FileTime::Utc;
+            time.ticks = ticks;
+        }
     }
     return time;
 }
@@ -43,6 +48,10 @@ std::uint32_t ReadLE32(const unsigned char* p) {
 }
 std::uint64_t ReadLE64(const unsigned char* p) {
     return ReadLE32(p) | (static_cast<std::uint64_t>(ReadLE32(p + 4)) << 32);
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return b > ~a ? ~std::uint64_t(0) : a + b;
 }
 
 RegionReader::RegionReader(Source& source, std::uint64_t begin, std::uint64_t end,
@@ -147,13 +156,47 @@ void MemberWriter::Finish() {
     }
 }
 
-Extractor::Extractor(FileSystem& fs, const Options& options, Listing& listing)
-    : fs_(fs), options_(options), listing_(listing) {}
+Extractor::Extractor(FileSystem& fs, const Options& options, Listing& listing,
+                     const Source& archive)
+    : fs_(fs), options_(options), listing_(listing), archive_(archive) {}
 
 void Extractor::Check(const MemberInfo& member) const {
-    if (member.type == MemberInfo::File ||
-        (member.type == MemberInfo::Folder && options_.useDirectory)) {
-        SafeOutputPath(member.name, options_.useDirectory);
+    if (member.type == MemberInfo::Folder && options_.useDirectory) {
+        SafeOutputPath(member.name, true);
+    }
+    if (member.type != MemberInfo::File) {
+        return;
+    }
+    const std::vector<std::string> path = SafeOutputPath(member.name, options_.useDirectory);
+    if (!options_.extract || path.empty()) {
+        return;
+    }
+    // By identity, not by name: a hard link, a link or another spelling of
+    // the archive's name is the same file.
+    std::string target = Base();
+    for (const std::string& component : path) {
+        target += component + fs_.Separator();
+    }
+    target.pop_back();
+    if (archive_.IsSameFile(target)) {
+        Fail(TAR32_ERROR_UNSAFE_NAME, "the member is the archive being read: " + member.name);
+    }
+}
+
+void Extractor::CheckedWhole(std::uint64_t bytes) {
+    RequireSpaceIn(FolderFor({}, 0), bytes, "the archive");
+    checkedWhole_ = true;
+}
+
+void Extractor::RequireSpaceIn(const std::string& folder, std::uint64_t bytes,
+                               const std::string& what) {
+    std::uint64_t free = 0;
+    if (!fs_.FreeSpace(folder, free)) {
+        return;
+    }
+    if (SaturatingAdd(bytes, kFreeSpaceMargin) > free) {
+        Fail(TAR32_ERROR_WRITE, "not enough space for " + what + " in " + folder + " (" +
+                                    std::to_string(free) + " bytes free)");
     }
 }
 
@@ -165,16 +208,23 @@ std::string Extractor::FromUtf8(const std::string& utf8) {
     return sjis;
 }
 
+std::string Extractor::Base() const {
+    std::string base = options_.outputFolder.empty() ? std::string(".") : options_.outputFolder;
+    if (!EndsWithChar(base, fs_.Separator()) && !EndsWithChar(base, '/')) {
+        base += fs_.Separator();
+    }
+    return base;
+}
+
 std::string Extractor::FolderFor(const std::vector<std::string>& components, std::size_t count) {
     const char sep = fs_.Separator();
     if (!baseReady_) {
-        base_ = options_.outputFolder.empty() ? std::string(".") : options_.outputFolder;
-        if (!fs_.MakeFolder(base_)) {
-            Fail(TAR32_ERROR_WRITE, "cannot create the output folder: " + base_);
+        const std::string folder =
+            options_.outputFolder.empty() ? std::string(".") : options_.outputFolder;
+        if (!fs_.MakeFolder(folder)) {
+            Fail(TAR32_ERROR_WRITE, "cannot create the output folder: " + folder);
         }
-        if (!EndsWithChar(base_, sep) && !EndsWithChar(base_, '/')) {
-            base_ += sep;
-        }
+        base_ = Base();
         baseReady_ = true;
         lastFolder_ = base_;
     }
@@ -197,7 +247,9 @@ std::string Extractor::FolderFor(const std::vector<std::string>& components, std
 }
 
 std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
-    Check(member);
+    if (!checkedWhole_) {
+        Check(member);
+    }
     if (!options_.extract) {
         if (options_.verbose) {
             listing_.AddLine(std::to_string(member.size) + " " + member.name);
@@ -228,6 +280,10 @@ std::unique_ptr<MemberWriter> Extractor::Start(const MemberInfo& member) {
         Fail(TAR32_ERROR_UNSAFE_NAME, "empty name: " + member.name);
     }
     const std::string folder = FolderFor(path, path.size() - 1);
+    // A folder below the output folder may be another volume.
+    if (!checkedWhole_ || folder != base_) {
+        RequireSpaceIn(folder, SaturatingAdd(member.size, kSpacePerMember), member.name);
+    }
     std::unique_ptr<OutFile> file = fs_.CreateTemp(folder);
     if (!file) {
         Fail(TAR32_ERROR_WRITE, "cannot create a file in: " + folder);
@@ -273,7 +329,7 @@ int Run(const char* commandLine, char* output, std::size_t outputSize, FileSyste
         if (!source) {
             Fail(TAR32_ERROR_OPEN, "cannot open the archive: " + options.archive);
         }
-        Extractor extractor(fs, options, listing);
+        Extractor extractor(fs, options, listing, *source);
         switch (Recognise(*source)) {
         case Format::Zip:
             ExtractZip(*source, extractor);

@@ -41,6 +41,9 @@ class Source {
     // Reads up to size bytes at offset; returns how many were read (fewer only
     // at the end of the file). Throws Failure(TAR32_ERROR_OPEN) on a read error.
     virtual std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+    // True when path leads to this very file, under whatever name or link:
+    // writing there would destroy the archive while it is read.
+    virtual bool IsSameFile(const std::string& path) const = 0;
 };
 
 // A file being written under a temporary name. Destroying it without Commit
@@ -61,12 +64,22 @@ class FileSystem {
     // Creates the folder unless it exists already as a folder.
     virtual bool MakeFolder(const std::string& path) = 0;
     // A new empty file with a unique temporary name in folder (which ends in
-    // the separator), or null.
+    // the separator), or null. The name is unpredictable: an archive must not
+    // be able to occupy the names in advance.
     virtual std::unique_ptr<OutFile> CreateTemp(const std::string& folder) = 0;
+    // The bytes this caller may still write on the volume holding folder;
+    // false when that cannot be told (then nothing is refused for it).
+    virtual bool FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
     // UTF-8 to Shift-JIS (code page 932). False when the text is not valid
     // UTF-8 or holds a character that code page 932 cannot represent.
     virtual bool Utf8ToShiftJis(const std::string& utf8, std::string& sjis) = 0;
 };
+
+// What must stay free on the output volume after the declared sizes are
+// written, and what each file costs beyond its bytes (the rounding up to a
+// whole cluster, its directory entry).
+constexpr std::uint64_t kFreeSpaceMargin = 16 * 1024 * 1024;
+constexpr std::uint64_t kSpacePerMember = 4096;
 
 // The whole call: parse, open, recognise, extract or list. Never throws.
 int Run(const char* commandLine, char* output, std::size_t outputSize, FileSystem& fs);

@@ -17,10 +17,14 @@ namespace tar32 {
 #define TAR32_BUFFER_SIZE (256 * 1024)
 #endif
 constexpr std::size_t kBufferSize = TAR32_BUFFER_SIZE;
+// Deflate never makes more than 1032 bytes of one (258 bytes from two bits).
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
 std::uint32_t ReadLE16(const unsigned char* p);
 std::uint32_t ReadLE32(const unsigned char* p);
 std::uint64_t ReadLE64(const unsigned char* p);
+// a + b, or the largest value when that does not fit.
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b);
 
 // Reads the bytes [begin, end) of the source in order through one buffer.
 class RegionReader {
@@ -89,13 +93,19 @@ class MemberWriter {
 
 class Extractor {
   public:
-    Extractor(FileSystem& fs, const Options& options, Listing& listing);
+    // archive is the file being read: no member may be written over it.
+    Extractor(FileSystem& fs, const Options& options, Listing& listing, const Source& archive);
     FileSystem& Fs() { return fs_; }
     bool UseDirectory() const { return options_.useDirectory; }
     bool Extracting() const { return options_.extract; }
     // Throws Failure(TAR32_ERROR_UNSAFE_NAME) when the member may not be
     // written; links and special files always pass (they are never written).
     void Check(const MemberInfo& member) const;
+    // For an archive whose members have all passed Check before the first
+    // is started: throws Failure(TAR32_ERROR_WRITE) unless the output volume
+    // can take bytes (all its files) and still keep kFreeSpaceMargin free.
+    // Start then spares each member those checks in the output folder.
+    void CheckedWhole(std::uint64_t bytes);
     // Lists the member and, when extracting a file, returns its writer; null
     // when there is nothing to write (folders are created here).
     std::unique_ptr<MemberWriter> Start(const MemberInfo& member);
@@ -103,12 +113,16 @@ class Extractor {
     std::string FromUtf8(const std::string& utf8);
 
   private:
+    std::string Base() const;
     std::string FolderFor(const std::vector<std::string>& components, std::size_t count);
+    void RequireSpaceIn(const std::string& folder, std::uint64_t bytes, const std::string& what);
     FileSystem& fs_;
     const Options& options_;
     Listing& listing_;
+    const Source& archive_;
     std::string base_; // output folder with the separator
     bool baseReady_ = false;
+    bool checkedWhole_ = false;
     std::string lastFolder_;
 };
 

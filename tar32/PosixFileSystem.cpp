@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <vector>
@@ -13,9 +14,15 @@ namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(int fd, const struct stat& identity)
+        : fd_(fd), size_(static_cast<std::uint64_t>(identity.st_size)), identity_(identity) {}
     ~FileSource() override { close(fd_); }
     std::uint64_t Size() const override { return size_; }
+    bool IsSameFile(const std::string& path) const override {
+        struct stat other {};
+        return stat(path.c_str(), &other) == 0 && other.st_dev == identity_.st_dev &&
+               other.st_ino == identity_.st_ino;
+    }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
         while (done < size) {
@@ -38,6 +45,7 @@ class FileSource : public Source {
   private:
     int fd_;
     std::uint64_t size_;
+    struct stat identity_;
 };
 
 class TempFile : public OutFile {
@@ -119,7 +127,7 @@ std::unique_ptr<Source> PosixFileSystem::OpenRead(const std::string& path) {
         close(fd);
         return nullptr;
     }
-    return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(st.st_size));
+    return std::make_unique<FileSource>(fd, st);
 }
 
 bool PosixFileSystem::MakeFolder(const std::string& path) {
@@ -137,6 +145,18 @@ std::unique_ptr<OutFile> PosixFileSystem::CreateTemp(const std::string& folder) 
         return nullptr;
     }
     return std::make_unique<TempFile>(fd, path);
+}
+
+bool PosixFileSystem::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    struct statvfs volume {};
+    if (statvfs(folder.c_str(), &volume) != 0) {
+        return false;
+    }
+    const std::uint64_t blocks = volume.f_bavail;
+    const std::uint64_t blockSize = volume.f_frsize;
+    bytes = blockSize != 0 && blocks > ~std::uint64_t(0) / blockSize ? ~std::uint64_t(0)
+                                                                     : blocks * blockSize;
+    return true;
 }
 
 bool PosixFileSystem::Utf8ToShiftJis(const std::string& utf8, std::string& sjis) {

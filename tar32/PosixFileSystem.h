@@ -12,6 +12,7 @@ class PosixFileSystem : public FileSystem {
     std::unique_ptr<Source> OpenRead(const std::string& path) override;
     bool MakeFolder(const std::string& path) override;
     std::unique_ptr<OutFile> CreateTemp(const std::string& folder) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
     bool Utf8ToShiftJis(const std::string& utf8, std::string& sjis) override;
 };
 

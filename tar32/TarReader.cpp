@@ -253,8 +253,9 @@ std::uint64_t Padding(std::uint64_t size) {
 
 class TarReader {
   public:
-    TarReader(ByteStream& stream, Extractor& extractor)
-        : stream_(stream), extractor_(extractor), data_(kBufferSize) {}
+    // maxData: the most member data the stream can hold.
+    TarReader(ByteStream& stream, Extractor& extractor, std::uint64_t maxData)
+        : stream_(stream), extractor_(extractor), maxData_(maxData), data_(kBufferSize) {}
 
     void Run() {
         unsigned char h[kBlock];
@@ -335,7 +336,14 @@ class TarReader {
         if (headerSize < 0) {
             Corrupt("negative size in a tar header");
         }
-        const std::uint64_t size = havePax_ && pax_.hasSize ? pax_.size : headerSize;
+        // A pax size is the next file's; an extended header between keeps its own.
+        const bool extended = type == 'x' || type == 'g' || type == 'L' || type == 'K';
+        const std::uint64_t size = havePax_ && pax_.hasSize && !extended
+                                       ? pax_.size
+                                       : static_cast<std::uint64_t>(headerSize);
+        if (size > maxData_) {
+            Corrupt("tar archive cut short (a member larger than the archive)");
+        }
         switch (type) {
         case 'x':
             pax_ = PaxValues();
@@ -424,6 +432,7 @@ class TarReader {
 
     ByteStream& stream_;
     Extractor& extractor_;
+    std::uint64_t maxData_;
     std::vector<unsigned char> data_;
     PaxValues pax_;
     bool havePax_ = false;
@@ -461,11 +470,22 @@ bool TarChecksumValid(const unsigned char* block) {
 void ExtractTar(Source& source, Extractor& extractor, bool gzip) {
     std::vector<unsigned char> buffer(kBufferSize);
     if (gzip) {
+        // The gzip trailer is the only check of the bytes of a member: the
+        // whole stream is proved before a member is written.
+        if (extractor.Extracting()) {
+            GzipStream check(source, buffer);
+            std::vector<unsigned char> discard(kBufferSize);
+            while (check.Read(discard.data(), discard.size()) > 0) {
+            }
+        }
+        const std::uint64_t maxData = source.Size() > ~std::uint64_t(0) / kMaxDeflateRatio
+                                          ? ~std::uint64_t(0)
+                                          : source.Size() * kMaxDeflateRatio;
         GzipStream stream(source, buffer);
-        TarReader(stream, extractor).Run();
+        TarReader(stream, extractor, maxData).Run();
     } else {
         PlainStream stream(source, buffer);
-        TarReader(stream, extractor).Run();
+        TarReader(stream, extractor, source.Size()).Run();
     }
 }
 

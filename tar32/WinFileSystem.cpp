@@ -1,6 +1,8 @@
 #include "tar32/WinFileSystem.h"
 
 #include <windows.h>
+// After windows.h: RtlGenRandom (advapi32, Windows' own).
+#include <ntsecapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -10,9 +12,27 @@ namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    FileSource(HANDLE file, const BY_HANDLE_FILE_INFORMATION& identity)
+        : file_(file),
+          size_(static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32 | identity.nFileSizeLow),
+          identity_(identity) {}
     ~FileSource() override { CloseHandle(file_); }
     std::uint64_t Size() const override { return size_; }
+    bool IsSameFile(const std::string& path) const override {
+        HANDLE other =
+            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (other == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        BY_HANDLE_FILE_INFORMATION theirs;
+        const bool same = GetFileInformationByHandle(other, &theirs) &&
+                          identity_.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+                          identity_.nFileIndexHigh == theirs.nFileIndexHigh &&
+                          identity_.nFileIndexLow == theirs.nFileIndexLow;
+        CloseHandle(other);
+        return same;
+    }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
         while (done < size) {
@@ -39,6 +59,7 @@ class FileSource : public Source {
   private:
     HANDLE file_;
     std::uint64_t size_;
+    BY_HANDLE_FILE_INFORMATION identity_;
 };
 
 class TempFile : public OutFile {
@@ -101,12 +122,13 @@ std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    BY_HANDLE_FILE_INFORMATION identity;
+    if (!GetFileInformationByHandle(file, &identity) ||
+        (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(file);
         return nullptr;
     }
-    return std::make_unique<FileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+    return std::make_unique<FileSource>(file, identity);
 }
 
 bool WinFileSystem::MakeFolder(const std::string& path) {
@@ -119,17 +141,41 @@ bool WinFileSystem::MakeFolder(const std::string& path) {
 }
 
 std::unique_ptr<OutFile> WinFileSystem::CreateTemp(const std::string& folder) {
-    char name[MAX_PATH];
-    if (GetTempFileNameA(folder.c_str(), "t32", 0, name) == 0) {
-        return nullptr;
+    // Random names: an archive cannot take them in advance, as it can the
+    // 65,535 that GetTempFileName walks through in order.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (!RtlGenRandom(random, sizeof random)) {
+            return nullptr;
+        }
+        std::string path = folder + "t32";
+        for (unsigned char byte : random) {
+            path += "0123456789abcdef"[byte >> 4];
+            path += "0123456789abcdef"[byte & 15];
+        }
+        path += ".tmp";
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return std::make_unique<TempFile>(file, path);
+        }
+        const DWORD error = GetLastError();
+        // A folder or a file being deleted answers "access denied".
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+            error != ERROR_ACCESS_DENIED) {
+            return nullptr;
+        }
     }
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DeleteFileA(name);
-        return nullptr;
+    return nullptr;
+}
+
+bool WinFileSystem::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return false;
     }
-    return std::make_unique<TempFile>(file, name);
+    bytes = available.QuadPart;
+    return true;
 }
 
 bool WinFileSystem::Utf8ToShiftJis(const std::string& utf8, std::string& sjis) {

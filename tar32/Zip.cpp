@@ -21,6 +21,7 @@ constexpr std::uint32_t kZip64EndSig = 0x06064B50;
 constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
 constexpr std::uint32_t kDescriptorSig = 0x08074B50;
 constexpr std::uint64_t kLocalHeaderSize = 30;
+constexpr std::uint64_t kCentralHeaderSize = 46;
 
 constexpr std::uint32_t kFlagEncrypted = 1u << 0;
 constexpr std::uint32_t kFlagDescriptor = 1u << 3;
@@ -295,6 +296,9 @@ std::uint64_t Validate(const Entry& entry, const EndRecord& end) {
     if (entry.method == 0 && entry.compressedSize != entry.size) {
         Corrupt("stored member whose sizes differ: " + entry.rawName);
     }
+    if (entry.method == 8 && entry.size / kMaxDeflateRatio > entry.compressedSize) {
+        Corrupt("more data than its compressed size can hold: " + entry.rawName);
+    }
     const std::uint64_t fixed = kLocalHeaderSize + entry.rawName.size();
     if (entry.localOffset > end.cdOffset || end.cdOffset - entry.localOffset < fixed ||
         end.cdOffset - entry.localOffset - fixed < entry.compressedSize) {
@@ -317,9 +321,13 @@ class ZipReader {
 
     void Run() {
         end_ = FindEnd(source_);
-        const bool sorted = CheckAll();
+        std::uint64_t space = 0;
+        const bool sorted = CheckAll(space);
         if (!sorted) {
-            CollectSpans();
+            CollectStarts();
+        }
+        if (extractor_.Extracting()) {
+            extractor_.CheckedWhole(space);
         }
         RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
         Entry current;
@@ -336,8 +344,7 @@ class ZipReader {
             if (sorted) {
                 limit = last ? end_.cdOffset : next.localOffset;
             } else {
-                auto it = std::upper_bound(starts_.begin(), starts_.end(), current.localOffset);
-                limit = it == starts_.end() ? end_.cdOffset : *it;
+                limit = NextStart(current.localOffset);
             }
             ExtractOne(current, limit);
             std::swap(current, next);
@@ -348,7 +355,8 @@ class ZipReader {
     // First pass: every record well-formed, every member acceptable, no two
     // members' data overlapping. True when the members lie in the order of
     // the central directory (the usual case, checked without memory).
-    bool CheckAll() {
+    // space: what the files will take on the output volume.
+    bool CheckAll(std::uint64_t& space) {
         RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
         Entry entry;
         bool sorted = true;
@@ -357,7 +365,11 @@ class ZipReader {
         for (std::uint64_t i = 0; i < end_.entries; ++i) {
             ReadEntry(cd, entry);
             const std::uint64_t leastEnd = Validate(entry, end_);
-            extractor_.Check(Describe(entry, extractor_));
+            const MemberInfo member = Describe(entry, extractor_);
+            extractor_.Check(member);
+            if (member.type == MemberInfo::File) {
+                space = SaturatingAdd(space, SaturatingAdd(member.size, kSpacePerMember));
+            }
             if (i > 0 && entry.localOffset < previousStart) {
                 sorted = false;
             }
@@ -374,25 +386,39 @@ class ZipReader {
     }
 
     // Members stored out of order: their starts, sorted, for the overlap test
-    // and for where each member's data must end.
-    void CollectSpans() {
-        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
-        Entry entry;
-        std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
-        for (std::uint64_t i = 0; i < end_.entries; ++i) {
-            ReadEntry(cd, entry);
-            spans.emplace_back(entry.localOffset, Validate(entry, end_));
-        }
-        std::sort(spans.begin(), spans.end());
-        for (std::size_t i = 1; i < spans.size(); ++i) {
-            if (spans[i].first < spans[i - 1].second) {
-                Corrupt("overlapping members");
+    // and for where each member's data must end. Eight bytes per member.
+    void CollectStarts() {
+        // Every record takes at least its fixed part: this many at most.
+        starts_.reserve(static_cast<std::size_t>(
+            std::min(end_.entries, (end_.cdEnd - end_.cdOffset) / kCentralHeaderSize)));
+        {
+            RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
+            Entry entry;
+            for (std::uint64_t i = 0; i < end_.entries; ++i) {
+                ReadEntry(cd, entry);
+                starts_.push_back(entry.localOffset);
             }
         }
-        starts_.reserve(spans.size());
-        for (const auto& span : spans) {
-            starts_.push_back(span.first);
+        std::sort(starts_.begin(), starts_.end());
+        // Every record holds at least a local header, so two members never
+        // share a start; and each must end before the next one starts.
+        if (std::adjacent_find(starts_.begin(), starts_.end()) != starts_.end()) {
+            Corrupt("overlapping members");
         }
+        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
+        Entry entry;
+        for (std::uint64_t i = 0; i < end_.entries; ++i) {
+            ReadEntry(cd, entry);
+            if (Validate(entry, end_) > NextStart(entry.localOffset)) {
+                Corrupt("overlapping members: " + entry.rawName);
+            }
+        }
+    }
+
+    // Where the member after the one starting at start begins.
+    std::uint64_t NextStart(std::uint64_t start) const {
+        auto it = std::upper_bound(starts_.begin(), starts_.end(), start);
+        return it == starts_.end() ? end_.cdOffset : *it;
     }
 
     void ExtractOne(const Entry& entry, std::uint64_t limit) {
@@ -482,8 +508,8 @@ class ZipReader {
             // One byte of room beyond the declared size shows an overrun
             // without ever writing it.
             const std::uint64_t remaining = entry.size - produced;
-            const uInt room =
-                static_cast<uInt>(std::min<std::uint64_t>(outBuffer_.size(), remaining + 1));
+            const uInt room = static_cast<uInt>(remaining < outBuffer_.size() ? remaining + 1
+                                                                              : outBuffer_.size());
             zs_.next_out = outBuffer_.data();
             zs_.avail_out = room;
             const int ret = inflate(&zs_, Z_NO_FLUSH);

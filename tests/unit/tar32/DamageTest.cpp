@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "Tar32TestSupport.h"
+#include "tar32/Core.h"
 
 namespace {
 
@@ -18,7 +20,15 @@ using Files = std::map<std::string, std::string>;
 struct Broken {
     const char* archive;
     int code;
+    // Refused by the check of the whole archive: not one member is listed
+    // first, and (unless it is about writing) listing alone fails too.
+    bool checkedWhole = false;
+    const char* says = ""; // in the error line
+    std::uint64_t freeSpace = tar32test::kRealFreeSpace;
 };
+
+constexpr std::uint64_t kMargin = tar32::kFreeSpaceMargin;
+constexpr std::uint64_t kPerMember = tar32::kSpacePerMember;
 
 TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
     for (const Broken& b : {
@@ -27,20 +37,46 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"size_larger.zip", TAR32_ERROR_CORRUPT},
              Broken{"size_smaller.zip", TAR32_ERROR_CORRUPT},
              Broken{"data_longer.zip", TAR32_ERROR_CORRUPT},
-             Broken{"overlap.zip", TAR32_ERROR_CORRUPT},
-             Broken{"reordered_overlap.zip", TAR32_ERROR_CORRUPT},
+             Broken{"overlap.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
+             Broken{"reordered_overlap.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
+             Broken{"reordered_inside.zip", TAR32_ERROR_CORRUPT, true, "overlapping members"},
              Broken{"local_method.zip", TAR32_ERROR_CORRUPT},
-             Broken{"method_bzip2.zip", TAR32_ERROR_UNSUPPORTED},
-             Broken{"encrypted.zip", TAR32_ERROR_UNSUPPORTED},
-             Broken{"encrypted_real.zip", TAR32_ERROR_UNSUPPORTED},
+             Broken{"method_bzip2.zip", TAR32_ERROR_UNSUPPORTED, true},
+             Broken{"encrypted.zip", TAR32_ERROR_UNSUPPORTED, true},
+             Broken{"encrypted_real.zip", TAR32_ERROR_UNSUPPORTED, true},
              Broken{"not_an_archive.zip", TAR32_ERROR_FORMAT},
+             // Sizes beyond what the data can hold, up to 2^64-1.
+             Broken{"zip64_endless.zip", TAR32_ERROR_CORRUPT, true},
+             Broken{"zip64_endless_descriptor.zip", TAR32_ERROR_CORRUPT, true},
+             Broken{"deflate_ratio.zip", TAR32_ERROR_CORRUPT, true},
+             Broken{"tar_huge_member.tar", TAR32_ERROR_CORRUPT, false, "cut short"},
+             // The gzip trailer is the only check of a stored .tar.gz's bytes.
+             Broken{"gz_flipped.tgz", TAR32_ERROR_CORRUPT},
+             Broken{"gz_bad_crc.tgz", TAR32_ERROR_CORRUPT},
+             Broken{"gz_bad_size.tgz", TAR32_ERROR_CORRUPT},
+             Broken{"gz_cut_trailer.tgz", TAR32_ERROR_CORRUPT},
+             Broken{"gz_trailing_garbage.tgz", TAR32_ERROR_CORRUPT},
+             // Each member would fit alone, all three do not.
+             Broken{"infozip.zip", TAR32_ERROR_WRITE, true, "not enough space",
+                    kMargin + 3 * kPerMember + 6 + 50000},
+             Broken{"bsdtar.tgz", TAR32_ERROR_WRITE, false, "not enough space",
+                    kMargin + kPerMember + 5},
          }) {
         Scratch out;
         std::string listing;
-        EXPECT_EQ(RunTar(ProgramCommandLine(Fixture(b.archive), out.Path()), &listing), b.code)
+        EXPECT_EQ(RunTar(ProgramCommandLine(Fixture(b.archive), out.Path()), &listing, b.freeSpace),
+                  b.code)
             << b.archive << ": " << listing;
-        EXPECT_NE(listing.find("error: "), std::string::npos) << b.archive;
+        const std::size_t error = listing.find("error: ");
+        EXPECT_NE(error, std::string::npos) << b.archive;
+        EXPECT_NE(listing.find(b.says, error), std::string::npos) << b.archive << ": " << listing;
         EXPECT_EQ(Tree(out.Path()), Files{}) << b.archive;
+        if (b.checkedWhole) {
+            EXPECT_EQ(error, 0u) << b.archive << ": " << listing;
+            if (b.code != TAR32_ERROR_WRITE) {
+                EXPECT_EQ(RunTar("tvf " + Fixture(b.archive)), b.code) << b.archive;
+            }
+        }
     }
 }
 
@@ -161,6 +197,28 @@ TEST(Tar32Damage, WriteFailuresLeaveNoTemporaryFile) {
     EXPECT_EQ(Tree(out.Path()), Files{});
     EXPECT_EQ(RunTar(ProgramCommandLine(Fixture("infozip.zip"), out / "no/such/folder")),
               TAR32_ERROR_WRITE);
+}
+
+// The program keeps Archive.zip in the folder it unpacks into.
+TEST(Tar32Damage, NeverWritesOverTheArchiveBeingRead) {
+    for (const char* mode : {"zip", "tar"}) {
+        for (const char* member : {"Archive.zip", "sub/other.dat"}) {
+            Scratch out;
+            const std::string archive = out / "Archive.zip";
+            MakeArchive(mode, archive, {"first.txt", member});
+            // The same file under another name.
+            ASSERT_EQ(link(archive.c_str(), (out / "other.dat").c_str()), 0);
+            const std::string bytes = ReadFile(archive);
+            std::string listing;
+            EXPECT_EQ(RunTar(ProgramCommandLine(archive, out.Path()), &listing),
+                      TAR32_ERROR_UNSAFE_NAME)
+                << mode << " " << member << ": " << listing;
+            EXPECT_NE(listing.find("the archive being read: "), std::string::npos) << listing;
+            EXPECT_TRUE(ReadFile(archive) == bytes) << mode << " " << member;
+            // A ZIP is checked whole first; a tar is read as a stream.
+            EXPECT_EQ(Tree(out.Path()).size(), std::string(mode) == "tar" ? 3u : 2u);
+        }
+    }
 }
 
 } // namespace

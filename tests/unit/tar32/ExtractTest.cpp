@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "Tar32TestSupport.h"
 
 namespace {
@@ -93,7 +95,8 @@ TEST(Tar32Extract, Utf8AndShiftJisNamesBecomeShiftJisFiles) {
 
 TEST(Tar32Extract, LongAndPaxNamesInTar) {
     const std::string longPath = std::string(60, 'a') + "/" + std::string(60, 'b') + "/long.txt";
-    for (const char* archive : {"py_gnu.tar", "py_pax.tar"}) {
+    for (const char* archive :
+         {"py_gnu.tar", "py_pax.tar", "pax_size_then_header.tar", "signed_checksum.tar"}) {
         Scratch out;
         ASSERT_EQ(RunTar("xf " + Fixture(archive) + " -o " + out.Path()), TAR32_OK) << archive;
         EXPECT_EQ(Tree(out.Path()),
@@ -102,6 +105,14 @@ TEST(Tar32Extract, LongAndPaxNamesInTar) {
         EXPECT_EQ(ModifiedTime(out / longPath), 1600000000);
         EXPECT_EQ(ModifiedTime(out / "日本語/表示.txt"), 1600000001);
     }
+}
+
+TEST(Tar32Extract, TimeBefore1601IsIgnored) {
+    Scratch out;
+    const std::int64_t before = time(nullptr);
+    ASSERT_EQ(RunTar(ProgramCommandLine(Fixture("pax_before_1601.tar"), out.Path())), TAR32_OK);
+    EXPECT_EQ(ReadFile(out / "old.txt"), "old\n");
+    EXPECT_GE(ModifiedTime(out / "old.txt"), before);
 }
 
 TEST(Tar32Extract, LinksAreNeverCreated) {

@@ -72,6 +72,21 @@ void Walk(const std::string& root, const std::string& relative,
     closedir(dir);
 }
 
+class FreeSpaceFileSystem : public tar32::PosixFileSystem {
+  public:
+    explicit FreeSpaceFileSystem(std::uint64_t freeSpace) : freeSpace_(freeSpace) {}
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override {
+        if (freeSpace_ == kRealFreeSpace) {
+            return PosixFileSystem::FreeSpace(folder, bytes);
+        }
+        bytes = freeSpace_;
+        return true;
+    }
+
+  private:
+    std::uint64_t freeSpace_;
+};
+
 } // namespace
 
 const std::string& Fixtures() {
@@ -97,9 +112,9 @@ Scratch::~Scratch() {
     Shell("rm -rf " + Quote(path_));
 }
 
-int RunTar(const std::string& commandLine, std::string* output) {
+int RunTar(const std::string& commandLine, std::string* output, std::uint64_t freeSpace) {
     Fixtures(); // the time zone
-    tar32::PosixFileSystem fs;
+    FreeSpaceFileSystem fs(freeSpace);
     char buffer[4096];
     const int code = tar32::Run(commandLine.c_str(), buffer, sizeof buffer, fs);
     if (output) {

@@ -31,8 +31,11 @@ class Scratch {
     std::string path_;
 };
 
+constexpr std::uint64_t kRealFreeSpace = ~std::uint64_t(0);
 // The core through the POSIX file system; the listing is returned in *output.
-int RunTar(const std::string& commandLine, std::string* output = nullptr);
+// Any other freeSpace is what the output volume claims to have.
+int RunTar(const std::string& commandLine, std::string* output = nullptr,
+           std::uint64_t freeSpace = kRealFreeSpace);
 // The program's own command line for an archive and an output folder.
 std::string ProgramCommandLine(const std::string& archive, const std::string& outputFolder);
 

@@ -7,6 +7,7 @@
 NAMEs are Python string escapes ("\\x01"); a NAME starting with "sjis:" is
 stored as its Shift-JIS bytes without the UTF-8 flag.
 """
+import gzip
 import io
 import os
 import struct
@@ -185,9 +186,141 @@ def broken(dirname):
     end = bytearray(two[end_at:])
     set_end(cd, end, cd_at, 3)
     out["reordered_overlap.zip"] = two[:cd_at] + cd + bytes(end)
+    # The same, but starting inside the first member's data.
+    inside = bytearray(dup)
+    inside[42:46] = struct.pack("<I", 10)
+    cd = second + first + bytes(inside)
+    out["reordered_inside.zip"] = two[:cd_at] + cd + bytes(end)
     for name, data in out.items():
         with open(os.path.join(dirname, name), "wb") as f:
             f.write(data)
+
+
+def raw_zip(members):
+    """A ZIP put together field by field, so that any field can lie.
+
+    Each member is a dict: name, data (as stored), crc, csize, size, method,
+    flags; cd_extra, cd_size and cd_csize override the central directory,
+    local_size the local header, descriptor is appended after the data."""
+    local, central = bytearray(), bytearray()
+    for m in members:
+        name = m["name"].encode()
+        offset = len(local)
+        flags, method = m.get("flags", 0), m.get("method", 8)
+        local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, 0, 0x5421,
+                             m["crc"], m["csize"], m.get("local_size", m["size"]), len(name), 0)
+        local += name + m["data"] + m.get("descriptor", b"")
+        extra = m.get("cd_extra", b"")
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, flags, method, 0,
+                               0x5421, m["crc"], m.get("cd_csize", m["csize"]),
+                               m.get("cd_size", m["size"]), len(name), len(extra), 0, 0, 0, 0,
+                               offset)
+        central += name + extra
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(members), len(members), len(central),
+                      len(local), 0)
+    return bytes(local + central + end)
+
+
+def deflated(data):
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    return c.compress(data) + c.flush()
+
+
+def raw_tar_header(name, size=0, kind=b"0", mtime=1600000000, signed=False):
+    """A ustar header whose checksum is the signed sum when asked (old tar programs)."""
+    h = bytearray(512)
+    h[0:len(name)] = name
+    h[100:108] = b"0000644\0"
+    h[108:116] = b"0000000\0"
+    h[116:124] = b"0000000\0"
+    # Sizes beyond eleven octal digits in the base-256 form.
+    h[124:136] = b"%011o\0" % size if size < 8**11 else b"\x80" + size.to_bytes(11, "big")
+    h[136:148] = b"%011o\0" % mtime
+    h[148:156] = b" " * 8
+    h[156:157] = kind
+    h[257:265] = b"ustar\x0000"
+    total = sum((b - 256 if b >= 128 and signed else b) for b in h)
+    h[148:156] = b"%06o\0 " % (total & 0o777777)
+    return bytes(h)
+
+
+def raw_tar_member(name, data, kind=b"0", size_field=None, **header):
+    size = len(data) if size_field is None else size_field
+    pad = b"\0" * (-len(data) % 512)
+    return raw_tar_header(name, size, kind, **header) + data + pad
+
+
+def pax_records(**values):
+    out = b""
+    for key, value in values.items():
+        body = b" %s=%s\n" % (key.encode(), value)
+        length = len(body) + 1
+        while len(b"%d" % length) + len(body) != length:
+            length += 1
+        out += b"%d" % length + body
+    return out
+
+
+def hostile(dirname):
+    for name, data in hostile_archives().items():
+        with open(os.path.join(dirname, name), "wb") as f:
+            f.write(data)
+
+
+def hostile_archives():
+    """Archives made by hand: lies in sizes, times and headers, by file name."""
+    out = {}
+    text = b"The quick brown fox jumps over the lazy dog. " * 40
+    packed = deflated(text)
+    crc = zlib.crc32(text)
+    endless = dict(name="endless.txt", data=packed, crc=crc, csize=len(packed), size=0xFFFFFFFF,
+                   cd_extra=b"\x01\x00\x08\x00" + b"\xff" * 8)
+    # A ZIP64 size of 2^64-1: one byte of room past it wraps to nothing.
+    out["zip64_endless.zip"] = raw_zip([endless])
+    out["zip64_endless_descriptor.zip"] = raw_zip([dict(
+        endless, flags=8, local_size=0,
+        descriptor=struct.pack("<IIQQ", 0x08074B50, crc, len(packed), 2**64 - 1))])
+    # More than deflate can ever make of so few bytes (1032:1 at most).
+    out["deflate_ratio.zip"] = raw_zip([dict(name="bomb.txt", data=packed, crc=crc,
+                                             csize=len(packed), size=len(packed) * 1032 + 1032)])
+
+    # 2^50 bytes declared, none there.
+    out["tar_huge_member.tar"] = raw_tar_header(b"huge.bin", 2**50) + b"\0" * 1024
+    # A .tar.gz stored without compression (level 0): its bytes are in the clear.
+    tar = (raw_tar_member(b"a.txt", b"data of a.txt") + raw_tar_member(b"b.txt", b"data of b.txt")
+           + b"\0" * 1024)
+    gz = gzip.compress(tar, compresslevel=0, mtime=0)
+    at = gz.find(b"data of a.txt")
+    flipped = bytearray(gz)
+    flipped[at + 2] ^= 0x20
+    out["gz_flipped.tgz"] = bytes(flipped)
+    out["gz_bad_crc.tgz"] = gz[:-8] + bytes([gz[-8] ^ 1]) + gz[-7:]
+    out["gz_bad_size.tgz"] = gz[:-4] + bytes([gz[-4] ^ 1]) + gz[-3:]
+    out["gz_cut_trailer.tgz"] = gz[:-3]
+    out["gz_trailing_garbage.tgz"] = gz + b"garbage"
+
+    # A time before 1601 has no FILETIME: the file is written without it.
+    out["pax_before_1601.tar"] = (
+        raw_tar_member(b"PaxHeaders/old.txt", pax_records(mtime=b"-11644473600.5"), b"x")
+        + raw_tar_member(b"old.txt", b"old\n") + b"\0" * 1024)
+
+    # The tree of py_gnu.tar and py_pax.tar once more, put together by hand.
+    long_path = b"a" * 60 + b"/" + b"b" * 60 + b"/long.txt"
+    kanji = "日本語/表示.txt"
+    # A pax size belongs to the next file, not to an extended header between.
+    out["pax_size_then_header.tar"] = (
+        raw_tar_member(b"PaxHeaders/long", pax_records(size=b"10"), b"x")
+        + raw_tar_member(b"././@LongLink", long_path + b"\0", b"L")
+        + raw_tar_member(b"long", b"long name\n", size_field=0)
+        + raw_tar_member(b"PaxHeaders/kanji", pax_records(size=b"6", path=kanji.encode(),
+                                                          mtime=b"1600000001"), b"x")
+        + raw_tar_member(b"kanji", b"kanji\n", size_field=0) + b"\0" * 1024)
+    # Checksums summed over signed bytes, with a Shift-JIS name (bytes >= 0x80).
+    out["signed_checksum.tar"] = (
+        raw_tar_member(kanji.encode("cp932"), b"kanji\n", mtime=1600000001, signed=True)
+        + raw_tar_member(b"././@LongLink", long_path + b"\0", b"L", signed=True)
+        + raw_tar_member(b"long", b"long name\n", signed=True) + b"\0" * 1024)
+    return out
 
 
 def all_fixtures(dirname):
@@ -254,6 +387,7 @@ def all_fixtures(dirname):
                       (2022, 5, 6, 7, 8, 12))
         z.writestr(raw, b"shift-jis\n")
     broken(dirname)
+    hostile(dirname)
 
 
 def main():

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -71,6 +73,11 @@ int ZoneIndex() {
     TIME_ZONE_INFORMATION zone;
     GetTimeZoneInformation(&zone);
     return zone.Bias == -540 ? 0 : 1;
+}
+
+// The folder as the program names it: no trailing backslash.
+std::string Folder(const ScratchFolder& folder) {
+    return folder.Path().substr(0, folder.Path().size() - 1);
 }
 
 std::string Bytes(const unsigned char* data, std::size_t size) {
@@ -168,6 +175,53 @@ TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
     }
+}
+
+// Archives that lie, each stored where the program stores it: Archive.zip in
+// the folder it is unpacked into.
+TEST(Tar32Dll, EdgeCasesEndAsOnEveryBuild) {
+    Tar32Dll dll;
+    ASSERT_TRUE(dll.Loaded());
+    for (const fixtures::EdgeCase& edge : fixtures::kEdgeCases) {
+        ScratchFolder out;
+        const std::string archive = out / "Archive.zip";
+        WriteFileBytes(archive, Bytes(edge.data, edge.size));
+        std::string listing;
+        EXPECT_EQ(dll.Call(ProgramLine(archive, Folder(out)), &listing), edge.code)
+            << edge.label << ": " << listing;
+        EXPECT_EQ(FileExists(out / edge.name), edge.written) << edge.label << ": " << listing;
+        EXPECT_TRUE(ReadFileBytes(archive) == Bytes(edge.data, edge.size)) << edge.label;
+    }
+}
+
+// With every name GetTempFileName would try already taken, as an archive of
+// t32XXXX.tmp members leaves them, members are still written. The folder is
+// made natively (the win_tar32_tests_taken_names entry).
+TEST(Tar32Dll, TemporaryNamesCannotBeTakenInAdvance) {
+    const char* taken = std::getenv("TAR32_TAKEN_NAMES");
+    if (taken == nullptr) {
+        GTEST_SKIP() << "needs TAR32_TAKEN_NAMES";
+    }
+    const std::string folder = taken;
+    ASSERT_TRUE(FileExists(folder + "\\t32ffff.tmp"));
+    Tar32Dll dll;
+    const fixtures::Archive& archive = fixtures::kArchives[0];
+    WriteFileBytes(folder + "\\Archive.zip", Bytes(archive.data, archive.size));
+    std::string listing;
+    EXPECT_EQ(dll.Call(ProgramLine(folder + "\\Archive.zip", folder), &listing), TAR32_OK)
+        << listing;
+    EXPECT_TRUE(FileExists(folder + "\\Program.exe"));
+    // None of them was taken over (Wine's GetTempFileName hands out a taken
+    // name when all are).
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\t32*.tmp").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::size_t count = 0;
+    do {
+        count += found.nFileSizeLow == 0 && found.nFileSizeHigh == 0;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(count, 0x10000u);
 }
 
 TEST(Tar32Dll, FailuresHaveTheirCodes) {

@@ -15,6 +15,11 @@ import tempfile
 import zipfile
 import zoneinfo
 
+# The hand-made archives of the native tests.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "unit",
+                                "tar32"))
+import mkarchive  # noqa: E402
+
 ZONES = [zoneinfo.ZoneInfo("Asia/Tokyo"), zoneinfo.ZoneInfo("Europe/Berlin")]
 BIG = bytes((i * 31 + i // 1009) % 256 for i in range(120000))
 # name in the archive, content, UTC modification time
@@ -72,6 +77,17 @@ def python_zip():
     return buf.getvalue(), expected
 
 
+def edge_cases():
+    """(label, archive stored as Archive.zip, code, a member's bare name, whether it is written)."""
+    hostile = mkarchive.hostile_archives()
+    named_like_archive = io.BytesIO()
+    mkarchive.small_zip(named_like_archive, ["first.txt", "sub/ARCHIVE.ZIP"])
+    return [("gz_flipped", hostile["gz_flipped.tgz"], 4, "a.txt", False),
+            ("pax_before_1601", hostile["pax_before_1601.tar"], 0, "old.txt", True),
+            ("named_like_archive", named_like_archive.getvalue(), 5, "first.txt", False),
+            ("zip64_endless", hostile["zip64_endless.zip"], 4, "endless.txt", False)]
+
+
 def c_bytes(data):
     return "{" + ",".join(str(b) for b in data) + "}" if data else "{0}"
 
@@ -104,6 +120,16 @@ def main():
     for label, data, expected in cases:
         lines.append('  {"%s", k_%s, %d, k_%s_members, %d},' % (label, label, len(data), label,
                                                                len(expected)))
+    lines.append("};")
+    lines.append("struct EdgeCase { const char* label; const unsigned char* data; std::size_t size;"
+                 " int code; const char* name; bool written; };")
+    edges = edge_cases()
+    for label, data, _, _, _ in edges:
+        lines.append("const unsigned char k_edge_%s[] = %s;" % (label, c_bytes(data)))
+    lines.append("const EdgeCase kEdgeCases[] = {")
+    for label, data, code, name, written in edges:
+        lines.append('  {"%s", k_edge_%s, %d, %d, "%s", %s},' % (
+            label, label, len(data), code, name, "true" if written else "false"))
     lines += ["};", "} // namespace fixtures", ""]
     with open(sys.argv[1], "w") as f:
         f.write("\n".join(lines))

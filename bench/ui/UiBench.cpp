@@ -10,12 +10,13 @@
 // re-reads a settings file written in the last two seconds on every call.
 //
 // The first main dialog of the process is reported on its own (cold), the
-// others as medians. Where the start-up goes (all probes here, none in the
-// program): "insert rows" and "first paint" are timed on the list's own
-// messages, through a window procedure placed beneath the program's when the
-// list is created; reading the keys and stamping the files lie between the
-// list's last column and its filling, and are split in the proportion the
-// same calls take when the bench makes them itself right after each dialog.
+// others as medians, with the fastest runs beside them. Where the start-up
+// goes (all probes here, none in the program): "insert rows" and "first
+// paint" are timed on the list's own messages, through a window procedure
+// placed beneath the program's when the list is created; reading the keys
+// and stamping the files lie between the list's last column and its filling,
+// and are split in the proportion the same calls take when the bench makes
+// them itself right after each dialog.
 #include <windows.h>
 
 #include <commctrl.h>

@@ -1,10 +1,21 @@
 #include "framework/Wnd.h"
 
+#include <unordered_map>
 #include <vector>
 
 namespace {
-// The window property that points a subclassed window at its object.
-const char kObjectProperty[] = "Tovarind.CWnd";
+// The object of every subclassed window, looked up on each of its messages.
+// A window property would do the same, but under Wine every GetPropA is a
+// round trip to the wineserver, and a list filled row by row sees thousands
+// of messages. An entry lives from SubclassWindow to UnsubclassWindow (at the
+// latest the window's WM_NCDESTROY), so a handle value that a later window
+// reuses finds nothing. No lock: a window procedure always runs on the thread
+// that created the window, and the program makes all its windows on its one
+// user-interface thread.
+std::unordered_map<HWND, CWnd*>& Objects() {
+    static std::unordered_map<HWND, CWnd*> objects;
+    return objects;
+}
 } // namespace
 
 CWnd::~CWnd() {
@@ -15,11 +26,18 @@ bool CWnd::SubclassWindow(HWND hwnd) {
     if (m_hWnd != nullptr || hwnd == nullptr || !::IsWindow(hwnd) ||
         FromHandlePermanent(hwnd) != nullptr)
         return false;
-    if (!::SetPropA(hwnd, kObjectProperty, this))
+    // Known before the first message reaches SubclassProc.
+    Objects()[hwnd] = this;
+    ::SetLastError(0);
+    const LONG_PTR previous =
+        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc));
+    if (previous == 0 && ::GetLastError() != 0) {
+        // A window of another process, say: it stays as it was.
+        Objects().erase(hwnd);
         return false;
+    }
     m_hWnd = hwnd;
-    previous_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc)));
+    previous_ = reinterpret_cast<WNDPROC>(previous);
     return true;
 }
 
@@ -27,10 +45,10 @@ HWND CWnd::UnsubclassWindow() {
     HWND hwnd = m_hWnd;
     if (hwnd == nullptr)
         return nullptr;
-    if (::IsWindow(hwnd)) {
+    if (::IsWindow(hwnd))
         ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-        ::RemovePropA(hwnd, kObjectProperty);
-    }
+    // Also for a window already gone: its handle value may come back.
+    Objects().erase(hwnd);
     m_hWnd = nullptr;
     previous_ = nullptr;
     return hwnd;
@@ -39,7 +57,8 @@ HWND CWnd::UnsubclassWindow() {
 CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
     if (hwnd == nullptr)
         return nullptr;
-    return static_cast<CWnd*>(::GetPropA(hwnd, kObjectProperty));
+    const auto found = Objects().find(hwnd);
+    return found != Objects().end() ? found->second : nullptr;
 }
 
 std::string CWnd::GetWindowText() const {

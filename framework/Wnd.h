@@ -17,8 +17,8 @@ class CWnd {
 
     HWND GetSafeHwnd() const { return m_hWnd; }
 
-    // Takes over an existing window; false when the window is gone or
-    // already belongs to another object.
+    // Takes over an existing window; false when the window is gone, cannot
+    // be subclassed from here or already belongs to another object.
     bool SubclassWindow(HWND hwnd);
     // Gives the window its previous procedure back and lets go of it.
     HWND UnsubclassWindow();
@@ -51,6 +51,7 @@ class CWnd {
         ::InvalidateRect(m_hWnd, rect, erase);
     }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
+    void SetRedraw(BOOL redraw = TRUE) { SendMessage(WM_SETREDRAW, static_cast<WPARAM>(redraw)); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
     HICON SetIcon(HICON icon, BOOL big) {
         return reinterpret_cast<HICON>(

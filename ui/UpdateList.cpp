@@ -77,6 +77,10 @@ void UpdateList::FreeEntries() {
 }
 
 void UpdateList::FillItems() {
+    // While it redraws, the control moves its header after every row and
+    // invalidates itself for every cell set: most of the start-up with a
+    // long list. Off, it is painted once, whole, when next painted.
+    SetRedraw(FALSE);
     DeleteAllItems();
     const int columns = GetColumnCount();
     int i = 0;
@@ -85,6 +89,10 @@ void UpdateList::FillItems() {
         for (int column = 1; column < columns; ++column)
             SetItemText(i, column, "");
     }
+    SetRedraw(TRUE);
+    // Turning redrawing back on need not invalidate anything, and the
+    // header and scroll bars have moved too.
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 UpdateEntry* UpdateList::GetEntryAt(int item) const {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -126,6 +127,31 @@ class ListPaintTest : public testing::Test {
     }
 
     static RECT Blank(const RECT& row) { return {row.left, row.top, row.left + 3, row.top + 2}; }
+
+    // The window as it stands on screen: frame, header and scroll bars too.
+    static std::vector<std::uint32_t> Snapshot(HWND window) {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+        MemoryCanvas shot(width, height);
+        HDC dc = GetWindowDC(window);
+        BitBlt(shot.dc(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
+        ReleaseDC(window, dc);
+        GdiFlush();
+        DIBSECTION section = {};
+        GetObjectA(GetCurrentObject(shot.dc(), OBJ_BITMAP), sizeof(section), &section);
+        const auto* bits = static_cast<const std::uint32_t*>(section.dsBm.bmBits);
+        return std::vector<std::uint32_t>(bits, bits + width * height);
+    }
+    static int Differences(const std::vector<std::uint32_t>& a,
+                           const std::vector<std::uint32_t>& b) {
+        if (a.size() != b.size())
+            return -1;
+        int count = 0;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            count += a[i] != b[i];
+        return count;
+    }
 
     ScratchFolder folder;
     TestApp app;
@@ -292,6 +318,53 @@ TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
         EXPECT_TRUE(HasPixel(canvas.dc(), cell, kBlack));
         RECT number = {row.left, row.top, row.left + kColumnLeft[1], row.bottom};
         EXPECT_FALSE(HasPixel(canvas.dc(), number, kBlue));
+    });
+}
+
+TEST_F(ListPaintTest, FirstPaintIsTheWholeListAsIfFilledRowByRowOnScreen) {
+    // More rows than fit: the scroll bar and the header move with the rows.
+    std::string ini = "[Archive]\r\nURL=http://127.0.0.1:9/a.zip\r\n[UpdateFiles]\r\n";
+    const int rows = 40;
+    for (int n = 1; n <= rows; ++n)
+        ini += EntryKeyName(n) + "=File" + std::to_string(n) + ".dat" +
+               (n % 2 ? ",sub\\\r\n" : "\r\n");
+    app.WriteSettings(ini);
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    RunDialog(dialog, [&](HWND) {
+        UpdateList& list = dialog.m_listUpdate;
+        ASSERT_EQ(rows, list.GetItemCount());
+        SCROLLINFO scroll = {};
+        scroll.cbSize = sizeof(scroll);
+        scroll.fMask = SIF_RANGE | SIF_PAGE;
+        ASSERT_TRUE(GetScrollInfo(list.m_hWnd, SB_VERT, &scroll));
+        EXPECT_GT(scroll.nMax - scroll.nMin + 1, static_cast<int>(scroll.nPage));
+        const std::vector<std::uint32_t> first = Snapshot(list.m_hWnd);
+        const std::uint32_t green = 0xE0FFE0; // the first row's, as the bitmap holds it
+        EXPECT_NE(0, std::count(first.begin(), first.end(), green)) << "no light-green row";
+
+        // The same rows inserted while the control redraws after each one.
+        list.DeleteAllItems();
+        int i = 0;
+        for (UpdateEntry* entry = list.head; entry != nullptr; entry = entry->next, ++i) {
+            list.InsertItem(i, "", reinterpret_cast<LPARAM>(entry));
+            for (int column = 1; column < 5; ++column)
+                list.SetItemText(i, column, "");
+        }
+        const UINT paintAll =
+            RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW;
+        RedrawWindow(list.m_hWnd, nullptr, nullptr, paintAll);
+        EXPECT_EQ(0, Differences(first, Snapshot(list.m_hWnd)));
+
+        // Refilled while shown, over a scribbled window: painted whole again.
+        HDC dc = GetWindowDC(list.m_hWnd);
+        RECT all = {0, 0, 2000, 2000};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        ReleaseDC(list.m_hWnd, dc);
+        list.FillItems();
+        RedrawWindow(list.m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        EXPECT_EQ(rows, list.GetItemCount());
+        EXPECT_EQ(0, Differences(first, Snapshot(list.m_hWnd)));
     });
 }
 

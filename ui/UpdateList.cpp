@@ -28,7 +28,7 @@ std::string Number(int value) {
 }
 } // namespace
 
-COLORREF MarkColour(int state) {
+COLORREF MarkColour(EntryState state) {
     switch (state) {
     case NotCompared:
         return kBlack;

@@ -143,7 +143,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         lstrcpyA(two->archiveTime, two->localTime);
         two->archiveSize = 5;
         two->state = Updated;
-        three->state = 7;
+        three->state = static_cast<EntryState>(7);
 
         RECT row = PaintRow(window, list, 0);
         EXPECT_EQ(30, row.bottom - row.top);

@@ -19,8 +19,8 @@ BOOL UpdaterApp::InitInstance() {
 bool UpdaterApp::PrepareSettings(const std::vector<std::string>& arguments) {
     UpdaterCommandLine commandLine(ModuleFolder());
     ParseCommandLineArguments(commandLine, arguments);
-    const std::string name =
-        commandLine.settingsName.empty() ? std::string("Tovarind.ini") : commandLine.settingsName;
+    const std::string name = commandLine.m_strSettingsName.empty() ? std::string("Tovarind.ini")
+                                                                   : commandLine.m_strSettingsName;
     SetProfileName(ModuleFolder() + name);
     return LoadSettings();
 }

@@ -86,5 +86,6 @@ class UpdaterApp : public CWinApp {
     // shell's rarer answers by overriding it.
     virtual INT_PTR ShellOpen(const std::string& path) const;
 
+  private:
     UpdaterSettings settings_;
 };

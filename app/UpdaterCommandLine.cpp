@@ -10,5 +10,5 @@ void UpdaterCommandLine::ParseParam(const char* param, bool, bool) {
     // not expanded: the name must exist as written.
     std::string path = moduleFolder_ + param;
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-        settingsName = param;
+        m_strSettingsName = param;
 }

@@ -12,7 +12,7 @@ class UpdaterCommandLine : public CCommandLineInfo {
 
     void ParseParam(const char* param, bool isFlag, bool isLast) override;
 
-    std::string settingsName; // relative to the program folder; empty: the default
+    std::string m_strSettingsName; // relative to the program folder; empty: the default
 
   private:
     std::string moduleFolder_;

@@ -2,7 +2,7 @@
 
 option(TOVARIND_SANITIZE "Build native code with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
-set(TOVARIND_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+get_filename_component(TOVARIND_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
 # Warnings as errors for our own code; third-party sources keep their own flags.
 function(tovarind_warnings target)
@@ -23,12 +23,44 @@ function(tovarind_sanitize target)
   endif()
 endfunction()
 
-# Our own code: warnings, Shift-JIS literals, sanitizers where native.
+# Our own code: warnings, Shift-JIS literals, sanitizers where native. No
+# target sees the source tree's root: what it may include comes from
+# tovarind_headers, its own and those of what it links.
 function(tovarind_target target)
   tovarind_warnings(${target})
   tovarind_shift_jis(${target})
   tovarind_sanitize(${target})
-  target_include_directories(${target} PRIVATE ${TOVARIND_ROOT})
+endfunction()
+
+# The headers a target shows: each path (a folder or one header, relative to
+# the root) appears under its own name in an include folder of the target's
+# in the build tree, as a symbolic link into the sources. Includes keep their
+# layer's name ("engine/Download.h") yet compile only where the target links
+# the library that shows them, so an include reaching up a layer fails.
+#   tovarind_headers(target PUBLIC|PRIVATE|INTERFACE path...)
+function(tovarind_headers target scope)
+  string(TOLOWER ${scope} kind)
+  set(dir ${CMAKE_BINARY_DIR}/include/${target}-${kind})
+  foreach(path ${ARGN})
+    if(NOT EXISTS ${TOVARIND_ROOT}/${path})
+      message(FATAL_ERROR "tovarind_headers(${target}): no ${path}")
+    endif()
+    get_filename_component(parent ${dir}/${path} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${TOVARIND_ROOT}/${path} ${dir}/${path} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} ${scope} ${dir})
+endfunction()
+
+# The program's resource script, built into target; it pulls in these files,
+# so it is rebuilt when they change.
+function(tovarind_resources target)
+  target_sources(${target} PRIVATE ${TOVARIND_ROOT}/res/Tovarind.rc)
+  target_link_libraries(${target} PRIVATE tovarind_resource_ids)
+  tovarind_headers(${target} PRIVATE res/Tovarind.ico res/Tovarind.manifest)
+  set_source_files_properties(${TOVARIND_ROOT}/res/Tovarind.rc TARGET_DIRECTORY ${target}
+    PROPERTIES OBJECT_DEPENDS
+    "${TOVARIND_ROOT}/res/resource.h;${TOVARIND_ROOT}/res/Tovarind.ico;${TOVARIND_ROOT}/res/Tovarind.manifest")
 endfunction()
 
 # A Windows executable run under Wine as one ctest entry. GUI tests get an

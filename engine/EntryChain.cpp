@@ -5,7 +5,7 @@
 #include "engine/UpdateEntry.h"
 #include "framework/ShiftJis.h"
 
-const char* EntryMark(int state) {
+const char* EntryMark(EntryState state) {
     switch (state) {
     case NotCompared:
         return "－";

@@ -4,7 +4,9 @@
 #include <functional>
 #include <string>
 
-// Processing state of an entry; the list shows it as a mark.
+// Processing state of an entry; the list shows it as a mark. Not an enum
+// class: the values are fixed numbers. An entry holds one as EntryState, so
+// that any other number is a cast someone wrote.
 enum EntryState : int {
     NotCompared = 0, // "－"
     NeedsUpdate = 1, // "更"
@@ -14,7 +16,7 @@ enum EntryState : int {
 };
 
 // The mark shown for a state; any value outside 0 to 3 shows "×".
-const char* EntryMark(int state);
+const char* EntryMark(EntryState state);
 
 constexpr int kTimeTextSize = 20;
 
@@ -25,7 +27,7 @@ struct UpdateEntry {
     char archiveTime[kTimeTextSize] = {};
     int localSize = 0;
     int archiveSize = 0;
-    int state = NotCompared;
+    EntryState state = NotCompared;
     UpdateEntry* next = nullptr;
 };
 

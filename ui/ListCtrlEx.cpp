@@ -3,9 +3,9 @@
 #include "framework/Gdi.h"
 #include "framework/ShiftJis.h"
 #include "ui/CellText.h"
+#include "ui/ListColours.h"
 
 namespace {
-const COLORREF kEvenRowColour = RGB(224, 255, 224);
 // LVM_GETITEMTEXTA's room: at most 259 bytes of text.
 const int kItemTextBuffer = 260;
 } // namespace

@@ -6,13 +6,9 @@
 #include "app/UpdaterApp.h"
 #include "framework/Gdi.h"
 #include "framework/ShiftJis.h"
+#include "ui/ListColours.h"
 
 namespace {
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kRed = RGB(240, 0, 0);
-const COLORREF kGrey = RGB(192, 192, 192);
-const COLORREF kDarkGreen = RGB(0, 128, 0);
-const COLORREF kBlack = RGB(0, 0, 0);
 // Second line of a two-line cell, below the first.
 const int kLineStep = 15;
 
@@ -32,7 +28,7 @@ std::string Number(int value) {
 }
 } // namespace
 
-COLORREF MarkColour(int state) {
+COLORREF MarkColour(EntryState state) {
     switch (state) {
     case NotCompared:
         return kBlack;

@@ -27,4 +27,4 @@ class UpdateList : public CListCtrlEx {
 };
 
 // Colour of a mark in the list.
-COLORREF MarkColour(int state);
+COLORREF MarkColour(EntryState state);

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
+#include "ui/ListColours.h"
 
 namespace {
 
@@ -30,14 +32,6 @@ const char kLeave[] = "更新ﾌｧｲﾙがあります。\r\n未処理のま�
 
 constexpr int kCheck = IDOK;
 constexpr int kExit = IDCANCEL;
-constexpr int kUpdate = 3;
-constexpr int kList = 1001;
-constexpr int kUrlText = 1004;
-
-constexpr COLORREF kLightGreen = RGB(224, 255, 224);
-constexpr COLORREF kBlue = RGB(0, 0, 255);
-constexpr COLORREF kRed = RGB(240, 0, 0);
-constexpr COLORREF kDarkGreen = RGB(0, 128, 0);
 
 std::string BinFolder() {
     char path[MAX_PATH] = {};
@@ -137,7 +131,7 @@ struct Flow : testing::Test {
     // The list as painted; with scrolledRight the view is moved to the mark
     // column, which lies beyond the list's width.
     ScreenCapture ListPixels(HWND dialog, bool scrolledRight = false) {
-        HWND list = GetDlgItem(dialog, kList);
+        HWND list = GetDlgItem(dialog, IDC_UPDATE_LIST);
         SendMessageA(list, LVM_SCROLL, scrolledRight ? 1000 : -1000, 0);
         Settle();
         return ScreenCapture(WindowArea(list));
@@ -160,13 +154,13 @@ struct Flow : testing::Test {
 
     void ExpectReady(HWND dialog) {
         EXPECT_TRUE(ItemEnabled(dialog, kCheck));
-        EXPECT_FALSE(ItemEnabled(dialog, kUpdate));
+        EXPECT_FALSE(ItemEnabled(dialog, IDC_UPDATE));
         EXPECT_EQ(ItemText(dialog, kExit), "終了");
     }
 
     void ExpectPending(HWND dialog) {
         EXPECT_FALSE(ItemEnabled(dialog, kCheck));
-        EXPECT_TRUE(ItemEnabled(dialog, kUpdate));
+        EXPECT_TRUE(ItemEnabled(dialog, IDC_UPDATE));
         EXPECT_EQ(ItemText(dialog, kExit), "中止");
     }
 
@@ -211,14 +205,14 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
     ExpectReady(dialog);
-    EXPECT_EQ(ItemText(dialog, kUrlText), server.Url("/update.zip"));
-    HWND list = GetDlgItem(dialog, kList);
+    EXPECT_EQ(ItemText(dialog, IDC_URL_TEXT), server.Url("/update.zip"));
+    HWND list = GetDlgItem(dialog, IDC_UPDATE_LIST);
     EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 4);
     {
         ScreenCapture pixels = ListPixels(dialog);
-        EXPECT_GT(pixels.Count(kLightGreen), 1000); // rows 1 and 3
-        EXPECT_GT(pixels.Count(kBlue), 50);         // local stamps
-        EXPECT_EQ(pixels.Count(kRed), 0);           // nothing compared yet
+        EXPECT_GT(pixels.Count(kEvenRowColour), 1000); // rows 1 and 3
+        EXPECT_GT(pixels.Count(kBlue), 50);            // local stamps
+        EXPECT_EQ(pixels.Count(kRed), 0);              // nothing compared yet
     }
     Shot("main-before-check", WindowArea(dialog));
 
@@ -234,7 +228,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
     EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
     ExpectOldFiles();
 
-    PressButton(dialog, kUpdate);
+    PressButton(dialog, IDC_UPDATE);
     SeenMessageBox done = Box();
     EXPECT_EQ(done.text, kAllDone);
     EXPECT_GT(ListPixels(dialog, true).Count(kDarkGreen), 20); // "済"
@@ -362,7 +356,7 @@ TEST_F(Flow, SignedUpdateCompletes) {
     Answer(found, IDOK);
     ExpectPending(dialog);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
-    PressButton(dialog, kUpdate);
+    PressButton(dialog, IDC_UPDATE);
     SeenMessageBox done = Box();
     EXPECT_EQ(done.text, kAllDone);
     Answer(done, IDOK);
@@ -407,7 +401,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
         // The application is "running": its data file is held open.
         LockedFile inUse(app + "data\\sample.dat");
         ASSERT_TRUE(inUse.IsOpen());
-        PressButton(dialog, kUpdate);
+        PressButton(dialog, IDC_UPDATE);
         SeenMessageBox failed = Box();
         EXPECT_EQ(failed.text, kUpdateFailed);
         Shot("main-after-failed-update", ScreenArea());
@@ -419,7 +413,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
               ReadFileBytes(fixture + "App\\data\\sample.dat"));
     EXPECT_EQ(ReadFileBytes(app + "SampleApp.exe"),
               ReadFileBytes(fixture + "AppCurrent\\SampleApp.exe"));
-    PressButton(dialog, kUpdate);
+    PressButton(dialog, IDC_UPDATE);
     SeenMessageBox done = Box();
     EXPECT_EQ(done.text, kAllDone);
     Answer(done, IDOK);
@@ -457,7 +451,7 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     SeenMessageBox found = Box();
     EXPECT_EQ(found.text, "5件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。");
     Answer(found, IDOK);
-    PressButton(dialog, kUpdate);
+    PressButton(dialog, IDC_UPDATE);
     SeenMessageBox done = Box();
     EXPECT_EQ(done.text, kAllDone);
     Answer(done, IDOK);
@@ -497,7 +491,7 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     HWND about = WaitForCaption(program->Id(), "Tovarindのﾊﾞｰｼﾞｮﾝ情報", false, kWait);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(ItemText(about, 1002), "Tovarind Version 1, 0, 0, 2");
-    EXPECT_NE(ItemText(about, 1004), "");
+    EXPECT_NE(ItemText(about, IDC_LEGAL_TEXT), "");
     EXPECT_EQ(ItemText(about, 1003).rfind("http", 0), 0u);
     Shot("about", WindowArea(about));
     PressButton(about, IDOK);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "res/resource.h"
 #include "tests/e2e/Desktop.h"
 
 namespace {
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
         return Fail("the check did not report", id);
     Shot(shots, "3-ready-to-update");
 
-    PressButton(dialog, 3);
+    PressButton(dialog, IDC_UPDATE);
     if (!AnswerBox(id, shots, "4-updated"))
         return Fail("the update did not report", id);
     if (!tovarind.WaitForExit(kWait))

@@ -20,7 +20,7 @@ struct ApplyTest : EngineTest {
     static void Mark(EntryChain& chain, std::initializer_list<int> states) {
         std::size_t n = 0;
         for (int state : states)
-            chain[n++].state = state;
+            chain[n++].state = static_cast<EntryState>(state);
     }
 
     // Files of a folder whose name starts like the temporary copies do.

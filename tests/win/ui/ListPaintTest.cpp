@@ -16,16 +16,10 @@
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
 #include "tests/win/ui/UiFixture.h"
+#include "ui/ListColours.h"
 #include "ui/MainDialog.h"
 
 namespace {
-
-const COLORREF kGreenRow = RGB(224, 255, 224);
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kRed = RGB(240, 0, 0);
-const COLORREF kGrey = RGB(192, 192, 192);
-const COLORREF kDarkGreen = RGB(0, 128, 0);
-const COLORREF kBlack = RGB(0, 0, 0);
 
 // Left edges of the five columns, from the row's left.
 const int kColumnLeft[] = {0, 30, 215, 335, 395, 445};
@@ -175,11 +169,11 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         lstrcpyA(two->archiveTime, two->localTime);
         two->archiveSize = 5;
         two->state = Updated;
-        three->state = 7;
+        three->state = static_cast<EntryState>(7);
 
         RECT row = PaintRow(window, list, 0);
         EXPECT_EQ(30, row.bottom - row.top);
-        EXPECT_EQ(kGreenRow, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
+        EXPECT_EQ(kEvenRowColour, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
         EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 0, 0), kBlue) ||
                     HasPixel(canvas.dc(), Line(row, 0, 1), kBlue));
         EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
@@ -197,7 +191,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
 
         row = PaintRow(window, list, 1);
         EXPECT_EQ(list.GetBkColor(), GetPixel(canvas.dc(), row.left + 1, row.top + 1));
-        EXPECT_FALSE(HasPixel(canvas.dc(), row, kGreenRow));
+        EXPECT_FALSE(HasPixel(canvas.dc(), row, kEvenRowColour));
         EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 1), kGrey));
         EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
         mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
@@ -212,7 +206,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
         EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
         EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + kColumnLeft[4] - 2, row.top + 1));
-        EXPECT_FALSE(HasPixel(canvas.dc(), row, kGreenRow));
+        EXPECT_FALSE(HasPixel(canvas.dc(), row, kEvenRowColour));
         EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
         mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
         EXPECT_TRUE(HasPixel(canvas.dc(), mark, kRed));

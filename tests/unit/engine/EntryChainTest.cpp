@@ -26,8 +26,8 @@ TEST(EntryMark, EveryStateAndTheRest) {
     EXPECT_STREQ(EntryMark(Unchanged), "同");
     EXPECT_STREQ(EntryMark(Updated), "済");
     EXPECT_STREQ(EntryMark(CopyFailed), "×");
-    EXPECT_STREQ(EntryMark(4), "×");
-    EXPECT_STREQ(EntryMark(-1), "×");
+    EXPECT_STREQ(EntryMark(static_cast<EntryState>(4)), "×");
+    EXPECT_STREQ(EntryMark(static_cast<EntryState>(-1)), "×");
 }
 
 struct Chain {

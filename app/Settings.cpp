@@ -6,7 +6,7 @@
 #include "engine/Minisign.h"
 #include "engine/FileIdentity.h"
 #include "engine/UpdateEntry.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "engine/SelfUpdate.h"
 #include "engine/FileCopy.h"
 #include "engine/UpdateEntry.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "framework/ScopedHandle.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 

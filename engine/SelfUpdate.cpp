@@ -7,7 +7,7 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 

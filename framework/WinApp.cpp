@@ -1,6 +1,6 @@
 #include "framework/WinApp.h"
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 #include "framework/Wnd.h"
 
 namespace {

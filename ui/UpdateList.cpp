@@ -5,7 +5,7 @@
 
 #include "app/UpdaterApp.h"
 #include "framework/Gdi.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 const COLORREF kBlue = RGB(0, 0, 255);

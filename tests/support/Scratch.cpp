@@ -1,6 +1,6 @@
 #include "tests/support/Scratch.h"
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 #include <cstdio>
 #include <stdexcept>

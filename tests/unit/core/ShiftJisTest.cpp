@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 
@@ -44,6 +44,54 @@ TEST(ShiftJis, TextEndingInALoneLeadByte) {
     EXPECT_EQ(sjis::NextChar(text, 2), 3u);
     EXPECT_EQ(sjis::PrevChar(text, 3), 2u);
     EXPECT_EQ(sjis::FindLastChar(text, '\\'), std::string::npos);
+}
+
+TEST(ShiftJis, TrailBytes) {
+    EXPECT_TRUE(sjis::IsTrailByte(0x40));
+    EXPECT_TRUE(sjis::IsTrailByte(0x5C));
+    EXPECT_TRUE(sjis::IsTrailByte(0x7E));
+    EXPECT_TRUE(sjis::IsTrailByte(0x80));
+    EXPECT_TRUE(sjis::IsTrailByte(0xFC));
+    EXPECT_FALSE(sjis::IsTrailByte(0x3F));
+    EXPECT_FALSE(sjis::IsTrailByte(0x7F));
+    EXPECT_FALSE(sjis::IsTrailByte(0xFD));
+    EXPECT_FALSE(sjis::IsTrailByte(','));
+    EXPECT_FALSE(sjis::IsTrailByte('/'));
+}
+
+// A lead byte whose next byte is no trail byte stands alone, so a broken
+// pair never hides the separator, quote or comma after it.
+TEST(ShiftJis, LeadByteBeforeAnInvalidTrailStandsAlone) {
+    struct Case {
+        std::string text;
+        char c;
+        std::size_t first;
+    } cases[] = {
+        {"\x95,b", ',', 1},      {"a\x81\"", '"', 2},
+        {"\x95/", '/', 1},       {std::string("\x95\0x", 3), '\0', 1},
+        {"\x95\x7F", '\x7F', 1}, {"\x95\xFD", '\xFD', 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(sjis::NextChar(c.text, c.first - 1), c.first);
+        EXPECT_EQ(sjis::FindChar(c.text, c.c), c.first);
+        EXPECT_EQ(sjis::PrevChar(c.text, c.first + 1), c.first);
+    }
+    std::string head, tail;
+    sjis::SplitAtFirstComma("a\x95,b", head, tail);
+    EXPECT_EQ(head, "a\x95");
+    EXPECT_EQ(tail, "b");
+    EXPECT_EQ(sjis::ReplaceChar("\x95\\" + kHyo + "\\", '\\', '/'), "\x95\\" + kHyo + "/");
+}
+
+TEST(ShiftJis, EndsWithChar) {
+    EXPECT_TRUE(sjis::EndsWithChar("dir/", '/'));
+    EXPECT_TRUE(sjis::EndsWithChar("dir\\", '\\'));
+    EXPECT_TRUE(sjis::EndsWithChar("\x95/", '/'));
+    EXPECT_FALSE(sjis::EndsWithChar(kHyo, '\\'));
+    EXPECT_FALSE(sjis::EndsWithChar("dir/" + kSo, '\\'));
+    EXPECT_FALSE(sjis::EndsWithChar("", '/'));
+    EXPECT_FALSE(sjis::EndsWithChar("dir", '/'));
 }
 
 TEST(ShiftJis, TrailByteIsNeverABackslash) {

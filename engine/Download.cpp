@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "engine/HttpReply.h"
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 namespace {

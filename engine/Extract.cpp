@@ -5,7 +5,7 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/TarCommand.h"
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 #include "tar32/Tar32.h"
 
 namespace {

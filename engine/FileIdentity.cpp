@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 #include "text/ShiftJis.h"
 
 namespace {

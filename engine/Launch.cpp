@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "win/ScopedHandle.h"
 
 bool RunProgram(const std::string& commandLine, int showCommand) {
     STARTUPINFOA startup = {};
@@ -18,8 +19,7 @@ bool RunProgram(const std::string& commandLine, int showCommand) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
                         nullptr, nullptr, &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const ScopedProcessInformation started(process);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
 #include "text/ShiftJis.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -120,15 +121,16 @@ void UpdaterApp::RemoveSetAsideCopies() {
 
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((program + kSetAsideMark + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            IsSetAsideName(found.cFileName, programName))
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    {
+        const ScopedFind search(FindFirstFileA((program + kSetAsideMark + "*").c_str(), &found));
+        if (!search)
+            return;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                IsSetAsideName(found.cFileName, programName))
+                names.push_back(found.cFileName);
+        } while (FindNextFileA(search.get(), &found));
+    }
 
     if (names.empty())
         return;

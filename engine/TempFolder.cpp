@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -32,14 +33,15 @@ void UpdaterApp::ClearTempFolder() {
     // search never runs over a folder that changes under it.
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    {
+        const ScopedFind search(FindFirstFileA((folder + "*.*").c_str(), &found));
+        if (!search)
+            return;
+        do {
+            if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+                names.push_back(found.cFileName);
+        } while (FindNextFileA(search.get(), &found));
+    }
 
     // Files only, one level deep: a subfolder fails to delete as a file and
     // stays with everything in it. What cannot be deleted stays silently.

@@ -6,6 +6,7 @@
 #include "app/UpdaterApp.h"
 #include "framework/Gdi.h"
 #include "text/ShiftJis.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 const COLORREF kBlue = RGB(0, 0, 255);
@@ -100,9 +101,8 @@ BOOL UpdateList::DrawSubItem(HDC dc, RECT cell, int item, int column, UINT) {
 
     RECT r = {cell.left + 6, cell.top + 2, cell.right - 6, cell.bottom - 2};
     CFont font;
-    HGDIOBJ previous = nullptr;
-    if (font.CreatePointFont(90, "ＭＳ Ｐゴシック", dc))
-        previous = ::SelectObject(dc, font.GetSafeHandle());
+    font.CreatePointFont(90, "ＭＳ Ｐゴシック", dc);
+    const ScopedSelectObject selected(dc, font.GetSafeHandle());
 
     switch (column) {
     case 0:
@@ -144,7 +144,5 @@ BOOL UpdateList::DrawSubItem(HDC dc, RECT cell, int item, int column, UINT) {
     }
 
     ::SetTextColor(dc, kBlack);
-    if (previous != nullptr)
-        ::SelectObject(dc, previous);
     return TRUE;
 }

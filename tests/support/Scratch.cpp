@@ -1,6 +1,7 @@
 #include "tests/support/Scratch.h"
 
 #include "text/ShiftJis.h"
+#include "win/ScopedHandle.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -23,28 +24,29 @@ ScratchFolder::~ScratchFolder() {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw std::runtime_error("cannot write " + path);
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    BOOL ok =
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    file.reset();
     if (!ok || written != bytes.size())
         throw std::runtime_error("short write to " + path);
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    if (!file)
         return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
         bytes.append(buffer, got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -76,15 +78,13 @@ void RemoveTree(const std::string& path) {
         return;
     }
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     std::vector<std::string> names;
-    if (search != INVALID_HANDLE_VALUE) {
+    if (const ScopedFind search{FindFirstFileA((folder + "\\*").c_str(), &found)}) {
         do {
             std::string name = found.cFileName;
             if (name != "." && name != "..")
                 names.push_back(name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+        } while (FindNextFileA(search.get(), &found));
     }
     for (const std::string& name : names)
         RemoveTree(folder + "\\" + name);
@@ -106,14 +106,12 @@ void SetLocalWriteTime(const std::string& path, int year, int month, int day, in
     if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
         !SystemTimeToFileTime(&utc, &time))
         throw std::runtime_error("bad time for " + path);
-    HANDLE file =
-        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const ScopedFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file)
         throw std::runtime_error("cannot open " + path);
-    BOOL ok = SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
-    if (!ok)
+    if (!SetFileTime(file.get(), nullptr, nullptr, &time))
         throw std::runtime_error("cannot set the time of " + path);
 }
 
@@ -133,7 +131,4 @@ std::string LocalWriteTimeText(const std::string& path) {
 LockedFile::LockedFile(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
 
-LockedFile::~LockedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
-}
+LockedFile::~LockedFile() = default;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win/ScopedHandle.h"
+
 // A fresh folder below %TEMP%, removed with everything in it on destruction.
 class ScratchFolder {
   public:
@@ -40,8 +42,8 @@ class LockedFile {
     ~LockedFile();
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
 
   private:
-    HANDLE handle_;
+    ScopedFile handle_;
 };

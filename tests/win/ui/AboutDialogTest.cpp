@@ -169,7 +169,7 @@ TEST(HelpViewerHand, NoneWithoutTheHelpViewer) {
     ScratchFolder empty;
     std::string folder = empty.Path();
     folder.pop_back();
-    EXPECT_EQ(nullptr, LoadHelpViewerHand(folder));
+    EXPECT_FALSE(LoadHelpViewerHand(folder));
 }
 
 } // namespace

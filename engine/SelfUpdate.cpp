@@ -7,6 +7,7 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
+#include "engine/Diagnostics.h"
 #include "text/ShiftJis.h"
 #include "win/ScopedHandle.h"
 
@@ -138,6 +139,7 @@ void UpdaterApp::RemoveSetAsideCopies() {
     // (another instance) stays until a later start.
     const std::vector<std::string> listed = ListedFilePaths();
     for (const std::string& name : names)
-        if (!IsListed(folder + name, listed))
-            DeleteFileA((folder + name).c_str());
+        if (!IsListed(folder + name, listed) && !DeleteFileA((folder + name).c_str()))
+            LogCause("set-aside copy %s stays: %s", (folder + name).c_str(),
+                     Win32ErrorText(GetLastError()).c_str());
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "engine/Diagnostics.h"
 #include "win/ScopedHandle.h"
 
 namespace {
@@ -45,6 +46,9 @@ void UpdaterApp::ClearTempFolder() {
 
     // Files only, one level deep: a subfolder fails to delete as a file and
     // stays with everything in it. What cannot be deleted stays silently.
-    for (const std::string& name : names)
-        DeleteFileA(DeletablePath(folder, name).c_str());
+    for (const std::string& name : names) {
+        const std::string path = DeletablePath(folder, name);
+        if (!DeleteFileA(path.c_str()))
+            LogCause("clean-up left %s: %s", path.c_str(), Win32ErrorText(GetLastError()).c_str());
+    }
 }

@@ -2,14 +2,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "win/ScopedHandle.h"
 
 BOOL CFont::CreatePointFont(int pointSize, const char* faceName, HDC dc) {
-    ScopedScreenDc screen;
+    std::optional<ScopedWindowDc> screen;
     if (dc == nullptr) {
-        screen.reset(::GetDC(nullptr));
-        dc = screen.get();
+        screen.emplace(nullptr);
+        dc = screen->get();
     }
     POINT height = {0, ::GetDeviceCaps(dc, LOGPIXELSY) * pointSize / 720};
     POINT origin = {0, 0};

@@ -86,13 +86,6 @@ struct MemoryDcTraits {
     static void Close(Handle handle) { DeleteDC(handle); }
 };
 
-// The screen's device context from GetDC(nullptr).
-struct ScreenDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { ReleaseDC(nullptr, handle); }
-};
-
 using ScopedFile = ScopedHandle<FileHandleTraits>;           // CreateFile
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>; // CreateProcess, CreateEvent
 using ScopedFind = ScopedHandle<FindHandleTraits>;           // FindFirstFile
@@ -100,10 +93,10 @@ using ScopedModule = ScopedHandle<ModuleHandleTraits>;       // LoadLibrary
 using ScopedCursor = ScopedHandle<CursorHandleTraits>;       // CopyIcon of a cursor
 using ScopedGdiObject = ScopedHandle<GdiObjectTraits>;       // CreateCompatibleBitmap, ...
 using ScopedMemoryDc = ScopedHandle<MemoryDcTraits>;         // CreateCompatibleDC
-using ScopedScreenDc = ScopedHandle<ScreenDcTraits>;         // GetDC(nullptr)
 
 // Both handles CreateProcess gives back, closed together.
 struct ScopedProcessInformation {
+    ScopedProcessInformation() = default;
     explicit ScopedProcessInformation(const PROCESS_INFORMATION& info)
         : process(info.hProcess), thread(info.hThread) {}
     ScopedKernelHandle process;
@@ -127,6 +120,23 @@ class ScopedSelectObject {
   private:
     HDC dc_;
     HGDIOBJ previous_;
+};
+
+// GetDC and ReleaseDC as one owner; a null window: the screen.
+class ScopedWindowDc {
+  public:
+    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~ScopedWindowDc() {
+        if (dc_ != nullptr)
+            ReleaseDC(window_, dc_);
+    }
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
 };
 
 // BeginPaint and EndPaint as one owner.

@@ -28,12 +28,8 @@ struct RunningProgram {
 const RunningProgram& Running() {
     static const RunningProgram running = [] {
         RunningProgram program;
-        char buffer[MAX_PATH * 4] = {};
-        const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-        if (length > 0 && length < sizeof(buffer)) {
-            program.path.assign(buffer, length);
-            program.known = IdentifyFileObject(program.path, program.identity);
-        }
+        program.path = ModuleFileName(nullptr);
+        program.known = !program.path.empty() && IdentifyFileObject(program.path, program.identity);
         return program;
     }();
     return running;
@@ -45,9 +41,8 @@ bool IsRunningProgram(const std::string& path) {
 }
 
 std::string FullPath(const std::string& path) {
-    char full[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
-    return length > 0 && length < sizeof(full) ? std::string(full, length) : path;
+    std::string full;
+    return FullPathName(path, full) ? full : path;
 }
 
 bool IsListed(const std::string& path, const std::vector<std::string>& listed) {

@@ -5,6 +5,7 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/Diagnostics.h"
+#include "engine/FileIdentity.h"
 #include "win/ScopedHandle.h"
 
 namespace {
@@ -16,11 +17,9 @@ std::string DeletablePath(const std::string& folder, const std::string& name) {
     const char last = name.back();
     if (last != '.' && last != ' ')
         return folder + name;
-    char full[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(folder.c_str(), sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full))
+    std::string path;
+    if (!FullPathName(folder, path))
         return folder + name;
-    const std::string path(full, length);
     if (path.compare(0, 2, "\\\\") == 0)
         return "\\\\?\\UNC\\" + path.substr(2) + name;
     return "\\\\?\\" + path + name;

@@ -1,9 +1,11 @@
 #include "tests/support/Scratch.h"
 
+#include "framework/WinApp.h"
 #include "text/ShiftJis.h"
 #include "win/ScopedHandle.h"
 
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -77,18 +79,34 @@ void RemoveTree(const std::string& path) {
         DeleteFileA(folder.c_str());
         return;
     }
-    WIN32_FIND_DATAA found;
-    std::vector<std::string> names;
-    if (const ScopedFind search{FindFirstFileA((folder + "\\*").c_str(), &found)}) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(search.get(), &found));
-    }
-    for (const std::string& name : names)
+    for (const std::string& name : FindNames(folder + "\\*"))
         RemoveTree(folder + "\\" + name);
     RemoveDirectoryA(folder.c_str());
+}
+
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string& pattern) {
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA found;
+    const ScopedFind search(FindFirstFileA(pattern.c_str(), &found));
+    if (!search)
+        return entries;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            entries.push_back(found);
+    } while (FindNextFileA(search.get(), &found));
+    return entries;
+}
+
+std::vector<std::string> FindNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    for (const WIN32_FIND_DATAA& entry : FindEntries(pattern))
+        names.push_back(entry.cFileName);
+    return names;
+}
+
+std::string BinaryFolder() {
+    const std::string path = ModuleFileName(nullptr);
+    return path.substr(0, sjis::FindLastChar(path, '\\') + 1);
 }
 
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,

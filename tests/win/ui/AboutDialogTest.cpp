@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string BinaryFolder() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
 class AboutDialogTest : public testing::Test {
   protected:
     AboutDialogTest() : app(folder.Path()) {}

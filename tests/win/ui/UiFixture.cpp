@@ -52,9 +52,7 @@ HWND FindThreadDialog(const std::string& caption) {
 }
 
 std::string TextOf(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    return WindowText(window);
 }
 
 std::string ItemTextOf(HWND dialog, int id) {

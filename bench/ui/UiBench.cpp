@@ -16,6 +16,7 @@
 #include "engine/UpdateEntry.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -134,16 +135,17 @@ int main() {
         char file[MAX_PATH];
         std::snprintf(file, sizeof(file), "%s%sFile%04d.dat", folder.c_str(), n % 2 ? "sub\\" : "",
                       n);
-        HANDLE h = CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const ScopedFile h(CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        WriteFile(h, file, 100, &written, nullptr);
-        CloseHandle(h);
+        WriteFile(h.get(), file, 100, &written, nullptr);
     }
     const std::string settings = folder + "Tovarind.ini";
-    HANDLE h = CreateFileA(settings.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(h, ini.data(), static_cast<DWORD>(ini.size()), &written, nullptr);
-    CloseHandle(h);
+    {
+        const ScopedFile h(
+            CreateFileA(settings.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(h.get(), ini.data(), static_cast<DWORD>(ini.size()), &written, nullptr);
+    }
 
     BenchApp app(folder);
     app.SetProfileName(settings);

@@ -14,7 +14,7 @@ CauseSink& Sink() {
 } // namespace
 
 void LogCause(const char* format, ...) {
-    char text[1024];
+    char text[4096]; // room for a command line with two long paths
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof(text), format, args);

@@ -6,7 +6,8 @@
 #include "engine/Minisign.h"
 #include "engine/FileIdentity.h"
 #include "engine/UpdateEntry.h"
-#include "framework/ShiftJis.h"
+#include "engine/Diagnostics.h"
+#include "text/ShiftJis.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ bool UpdaterApp::LoadSettings() {
     settings_.Title = ReadProfileValue("Archive", "Title");
     settings_.URL = ReadProfileValue("Archive", "URL");
     if (settings_.URL.empty()) {
+        LogCause("no [Archive] URL in %s", m_pszProfileName);
         AfxMessageBox("設定ﾌｧｲﾙに受信するURLの記述がありません。", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -84,6 +86,8 @@ bool UpdaterApp::LoadSettings() {
     settings_.SignatureURL = ReadProfileValue("Archive", "SignatureURL");
     const bool signingMeant = !settings_.PublicKey.empty() || !settings_.SignatureURL.empty();
     if (signingMeant && !minisign::ParsePublicKey(settings_.PublicKey)) {
+        LogCause("[Archive] PublicKey in %s is %s", m_pszProfileName,
+                 settings_.PublicKey.empty() ? "missing beside SignatureURL" : "malformed");
         AfxMessageBox("設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -96,6 +100,8 @@ bool UpdaterApp::LoadSettings() {
 
     const std::string tempFolder = TempFolderPath();
     if (TempFolderEndangersFiles(tempFolder)) {
+        LogCause("TempFolder %s is or holds the program's folder or a listed folder",
+                 tempFolder.c_str());
         AfxMessageBox("設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n" + tempFolder,
                       MB_OK | MB_ICONEXCLAMATION);
         return false;

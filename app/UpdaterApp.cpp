@@ -26,7 +26,5 @@ bool UpdaterApp::PrepareSettings(const std::vector<std::string>& arguments) {
 }
 
 std::string UpdaterApp::ModulePath() const {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH + 1);
-    return path;
+    return ModuleFileName(nullptr);
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 struct UpdateEntry;

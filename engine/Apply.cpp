@@ -3,10 +3,11 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "engine/Diagnostics.h"
 #include "engine/SelfUpdate.h"
 #include "engine/FileCopy.h"
 #include "engine/UpdateEntry.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 
@@ -21,16 +22,28 @@ bool ReplaceWithCopy(const std::string& source, const std::string& destination,
     // it fails too.
     const DWORD attributes = GetFileAttributesA(destination.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        LogCause("not replaced, read-only or a folder: %s", destination.c_str());
         return false;
+    }
 
     const std::size_t slash = sjis::FindLastChar(destination, '\\');
     const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
     char temporary[MAX_PATH + 1] = {};
-    if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0)
+    if (GetTempFileNameA(folder.c_str(), "tov", 0, temporary) == 0) {
+        LogCause("no temporary file in %s: %s", folder.c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
         return false;
-    if (CopyWholeFile(source, temporary) && MoveIntoPlace(temporary, destination, listed))
+    }
+    if (!CopyWholeFile(source, temporary)) {
+        LogCause("cannot copy %s to %s: %s", source.c_str(), temporary,
+                 Win32ErrorText(GetLastError()).c_str());
+    } else if (MoveIntoPlace(temporary, destination, listed)) {
         return true;
+    } else {
+        LogCause("cannot move %s into place as %s: %s", temporary, destination.c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
+    }
     DeleteFileA(temporary);
     return false;
 }

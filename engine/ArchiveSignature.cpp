@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/UpdaterApp.h"
+#include "engine/Diagnostics.h"
 #include "engine/Download.h"
 #include "engine/Minisign.h"
 
@@ -43,6 +44,26 @@ minisign::Verdict Verify(const std::string& publicKey, const std::string& signat
     return verifier.Finish();
 }
 
+const char* VerdictName(minisign::Verdict verdict) {
+    switch (verdict) {
+    case minisign::Verdict::Good:
+        return "good";
+    case minisign::Verdict::Malformed:
+        return "malformed signature or key";
+    case minisign::Verdict::UnknownAlgorithm:
+        return "unknown algorithm";
+    case minisign::Verdict::OtherKey:
+        return "signed with another key";
+    case minisign::Verdict::BadSignature:
+        return "bad signature or unreadable archive";
+    case minisign::Verdict::BadTrustedComment:
+        return "bad trusted comment";
+    case minisign::Verdict::TooLarge:
+        return "legacy signature over a too large archive";
+    }
+    return "unknown verdict";
+}
+
 } // namespace
 
 bool UpdaterApp::VerifyArchiveSignature(std::optional<ScopedFile>& heldArchive) {
@@ -54,8 +75,18 @@ bool UpdaterApp::VerifyArchiveSignature(std::optional<ScopedFile>& heldArchive) 
     // nobody may change it in between.
     heldArchive.emplace(CreateFileA(ArchivePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const bool verified = *heldArchive && Verify(settings_.PublicKey, signatureText,
-                                                 heldArchive->get()) == minisign::Verdict::Good;
+    bool verified = false;
+    if (!*heldArchive) {
+        LogCause("cannot open %s to check its signature: %s", ArchivePath().c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
+    } else {
+        const minisign::Verdict verdict =
+            Verify(settings_.PublicKey, signatureText, heldArchive->get());
+        verified = verdict == minisign::Verdict::Good;
+        if (!verified)
+            LogCause("signature %s refused for %s: %s", settings_.SignatureURL.c_str(),
+                     ArchivePath().c_str(), VerdictName(verdict));
+    }
     if (!verified) {
         heldArchive.reset();
         AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀの署名を確認できません。\r\n\r\n" + settings_.URL,

@@ -5,8 +5,9 @@
 
 #include <functional>
 
+#include "engine/Diagnostics.h"
 #include "engine/HttpReply.h"
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -64,13 +65,17 @@ using BodySink = std::function<bool(const char* data, DWORD size)>;
 
 Transfer Receive(HINTERNET session, const std::string& url, const BodySink& sink) {
     const INTERNET_SCHEME scheme = SchemeOf(url);
-    if (NamesNoFile(scheme))
+    if (NamesNoFile(scheme)) {
+        LogCause("no file to fetch from %s", url.c_str());
         return Transfer::CannotOpen;
+    }
 
     InternetHandle request(
         InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, kContext));
-    if (!request)
+    if (!request) {
+        LogCause("cannot open %s: %s", url.c_str(), Win32ErrorText(GetLastError()).c_str());
         return Transfer::ReceiveError;
+    }
 
     // Over HTTP an error page is not the archive, and a body that ends
     // before its announced length is a broken transfer; both must fail
@@ -81,9 +86,15 @@ Transfer Receive(HINTERNET session, const std::string& url, const BodySink& sink
         DWORD status = 0;
         DWORD size = sizeof(status);
         if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                            &size, nullptr) ||
-            IsErrorStatus(status))
+                            &size, nullptr)) {
+            LogCause("no HTTP status from %s: %s", url.c_str(),
+                     Win32ErrorText(GetLastError()).c_str());
             return Transfer::ReceiveError;
+        }
+        if (IsErrorStatus(status)) {
+            LogCause("HTTP status %lu from %s", static_cast<unsigned long>(status), url.c_str());
+            return Transfer::ReceiveError;
+        }
         contentLength = HeaderText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
     }
 
@@ -91,16 +102,21 @@ Transfer Receive(HINTERNET session, const std::string& url, const BodySink& sink
     unsigned long long received = 0;
     for (;;) {
         DWORD got = 0;
-        if (!InternetReadFile(request.get(), buffer, kReadSize, &got))
+        if (!InternetReadFile(request.get(), buffer, kReadSize, &got)) {
+            LogCause("receiving %s failed after %llu bytes: %s", url.c_str(), received,
+                     Win32ErrorText(GetLastError()).c_str());
             return Transfer::ReceiveError;
+        }
         if (got == 0)
             break;
-        if (!sink(buffer, got))
+        if (!sink(buffer, got)) // the sink tells its cause
             return Transfer::ReceiveError;
         received += got;
     }
-    if (http && !BodyIsComplete(contentLength, received))
+    if (http && !BodyIsComplete(contentLength, received)) {
+        LogCause("%s ended after %llu of %s bytes", url.c_str(), received, contentLength.c_str());
         return Transfer::ReceiveError;
+    }
     return Transfer::Complete;
 }
 
@@ -112,7 +128,9 @@ Transfer ReceiveInSession(const std::string& url, const BodySink& sink) {
             InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (session)
             return Receive(session.get(), url, sink);
+        LogCause("no Internet session: %s", Win32ErrorText(GetLastError()).c_str());
     } catch (...) {
+        LogCause("receiving %s failed: the Internet library threw", url.c_str());
     }
     return Transfer::ReceiveError;
 }
@@ -128,16 +146,23 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
     ScopedFile file(CreateFileA(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
+        LogCause("cannot create %s: %s", archivePath.c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
         AfxMessageBox("下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n" + archivePath,
                       MB_OK | MB_ICONEXCLAMATION);
         return DownloadOutcome::FileNotCreated;
     }
     waitCursor.emplace();
 
-    const Transfer transfer = ReceiveInSession(url, [&file](const char* data, DWORD size) {
-        DWORD written = 0;
-        return WriteFile(file.get(), data, size, &written, nullptr) && written == size;
-    });
+    const Transfer transfer =
+        ReceiveInSession(url, [&file, &archivePath](const char* data, DWORD size) {
+            DWORD written = 0;
+            if (WriteFile(file.get(), data, size, &written, nullptr) && written == size)
+                return true;
+            LogCause("cannot write %s: %s", archivePath.c_str(),
+                     Win32ErrorText(GetLastError()).c_str());
+            return false;
+        });
     switch (transfer) {
     case Transfer::Complete:
         return DownloadOutcome::Complete;
@@ -154,9 +179,12 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
 bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body) {
     body.clear();
     const Transfer transfer =
-        ReceiveInSession(url, [&body, maxBytes](const char* data, DWORD size) {
-            if (size > maxBytes - body.size())
+        ReceiveInSession(url, [&body, maxBytes, &url](const char* data, DWORD size) {
+            if (size > maxBytes - body.size()) {
+                LogCause("%s is larger than %lu bytes", url.c_str(),
+                         static_cast<unsigned long>(maxBytes));
                 return false;
+            }
             body.append(data, size);
             return true;
         });

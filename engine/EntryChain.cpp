@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "engine/UpdateEntry.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 const char* EntryMark(EntryState state) {
     switch (state) {

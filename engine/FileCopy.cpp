@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "framework/ScopedHandle.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 constexpr DWORD kBlockSize = 64 * 1024;

@@ -2,24 +2,35 @@
 
 #include <windows.h>
 
-#include "framework/ScopedHandle.h"
-#include "framework/ShiftJis.h"
+#include "win/ScopedHandle.h"
+#include "text/ShiftJis.h"
 
 namespace {
 
 // The absolute path without a trailing backslash (a drive root keeps its
 // own); empty when it cannot be formed.
 std::string FullPath(const std::string& path) {
-    char full[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full))
+    std::string text;
+    if (!FullPathName(path, text))
         return std::string();
-    std::string text(full, length);
     while (text.size() > 1 && sjis::FindLastChar(text, '\\') == text.size() - 1 &&
            text[text.size() - 2] != ':')
         text.pop_back();
     return text;
 }
+
+} // namespace
+
+bool FullPathName(const std::string& path, std::string& full) {
+    char buffer[MAX_PATH * 4] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(buffer), buffer, nullptr);
+    if (length == 0 || length >= sizeof(buffer))
+        return false;
+    full.assign(buffer, length);
+    return true;
+}
+
+namespace {
 
 // The folder that holds a full path ("C:\a" -> "C:\"), or "" at the top.
 std::string ParentOf(const std::string& fullPath) {

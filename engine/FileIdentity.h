@@ -15,6 +15,10 @@ struct FileObjectId {
     }
 };
 
+// The absolute form of path as Windows forms it (GetFullPathName); false
+// when it cannot be formed.
+bool FullPathName(const std::string& path, std::string& full);
+
 // The identity of what path reaches; false when it reaches nothing.
 bool IdentifyFileObject(const std::string& path, FileObjectId& identity);
 

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "engine/Diagnostics.h"
+#include "win/ScopedHandle.h"
 
 bool RunProgram(const std::string& commandLine, int showCommand) {
     STARTUPINFOA startup = {};
@@ -16,10 +18,12 @@ bool RunProgram(const std::string& commandLine, int showCommand) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
-                        nullptr, nullptr, &startup, &process))
+                        nullptr, nullptr, &startup, &process)) {
+        LogCause("cannot start %s: %s", commandLine.c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    }
+    const ScopedProcessInformation started(process);
     return true;
 }
 
@@ -36,9 +40,12 @@ void UpdaterApp::StartAutoRun(bool openDocument) {
         const std::string document = ModuleFolder() + settings_.UpdateDoc;
         // The shell answers above 32 when it opened the document; 32 itself
         // is SE_ERR_DLLNOTFOUND.
-        if (ShellOpen(document) <= 32)
+        if (const INT_PTR result = ShellOpen(document); result <= 32) {
+            LogCause("the shell cannot open %s: code %ld", document.c_str(),
+                     static_cast<long>(result));
             AfxMessageBox("下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n" + document,
                           MB_OK | MB_ICONEXCLAMATION);
+        }
     }
 }
 

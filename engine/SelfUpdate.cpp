@@ -7,7 +7,9 @@
 
 #include "app/UpdaterApp.h"
 #include "engine/FileIdentity.h"
-#include "framework/ShiftJis.h"
+#include "engine/Diagnostics.h"
+#include "text/ShiftJis.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -26,12 +28,8 @@ struct RunningProgram {
 const RunningProgram& Running() {
     static const RunningProgram running = [] {
         RunningProgram program;
-        char buffer[MAX_PATH * 4] = {};
-        const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-        if (length > 0 && length < sizeof(buffer)) {
-            program.path.assign(buffer, length);
-            program.known = IdentifyFileObject(program.path, program.identity);
-        }
+        program.path = ModuleFileName(nullptr);
+        program.known = !program.path.empty() && IdentifyFileObject(program.path, program.identity);
         return program;
     }();
     return running;
@@ -43,9 +41,8 @@ bool IsRunningProgram(const std::string& path) {
 }
 
 std::string FullPath(const std::string& path) {
-    char full[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
-    return length > 0 && length < sizeof(full) ? std::string(full, length) : path;
+    std::string full;
+    return FullPathName(path, full) ? full : path;
 }
 
 bool IsListed(const std::string& path, const std::vector<std::string>& listed) {
@@ -120,15 +117,16 @@ void UpdaterApp::RemoveSetAsideCopies() {
 
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((program + kSetAsideMark + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            IsSetAsideName(found.cFileName, programName))
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    {
+        const ScopedFind search(FindFirstFileA((program + kSetAsideMark + "*").c_str(), &found));
+        if (!search)
+            return;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                IsSetAsideName(found.cFileName, programName))
+                names.push_back(found.cFileName);
+        } while (FindNextFileA(search.get(), &found));
+    }
 
     if (names.empty())
         return;
@@ -136,6 +134,7 @@ void UpdaterApp::RemoveSetAsideCopies() {
     // (another instance) stays until a later start.
     const std::vector<std::string> listed = ListedFilePaths();
     for (const std::string& name : names)
-        if (!IsListed(folder + name, listed))
-            DeleteFileA((folder + name).c_str());
+        if (!IsListed(folder + name, listed) && !DeleteFileA((folder + name).c_str()))
+            LogCause("set-aside copy %s stays: %s", (folder + name).c_str(),
+                     Win32ErrorText(GetLastError()).c_str());
 }

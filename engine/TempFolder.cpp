@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "app/UpdaterApp.h"
+#include "engine/Diagnostics.h"
+#include "engine/FileIdentity.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -14,11 +17,9 @@ std::string DeletablePath(const std::string& folder, const std::string& name) {
     const char last = name.back();
     if (last != '.' && last != ' ')
         return folder + name;
-    char full[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(folder.c_str(), sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full))
+    std::string path;
+    if (!FullPathName(folder, path))
         return folder + name;
-    const std::string path(full, length);
     if (path.compare(0, 2, "\\\\") == 0)
         return "\\\\?\\UNC\\" + path.substr(2) + name;
     return "\\\\?\\" + path + name;
@@ -32,17 +33,21 @@ void UpdaterApp::ClearTempFolder() {
     // search never runs over a folder that changes under it.
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    {
+        const ScopedFind search(FindFirstFileA((folder + "*.*").c_str(), &found));
+        if (!search)
+            return;
+        do {
+            if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+                names.push_back(found.cFileName);
+        } while (FindNextFileA(search.get(), &found));
+    }
 
     // Files only, one level deep: a subfolder fails to delete as a file and
     // stays with everything in it. What cannot be deleted stays silently.
-    for (const std::string& name : names)
-        DeleteFileA(DeletablePath(folder, name).c_str());
+    for (const std::string& name : names) {
+        const std::string path = DeletablePath(folder, name);
+        if (!DeleteFileA(path.c_str()))
+            LogCause("clean-up left %s: %s", path.c_str(), Win32ErrorText(GetLastError()).c_str());
+    }
 }

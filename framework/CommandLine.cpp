@@ -1,6 +1,6 @@
 #include "framework/CommandLine.h"
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 void CCommandLineInfo::ParseParam(const char*, bool, bool) {}
 

@@ -21,11 +21,7 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
     if (item == nullptr)
         return;
     if (pDX->m_bSaveAndValidate) {
-        int length = ::GetWindowTextLengthA(item);
-        std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
-        int got = ::GetWindowTextA(item, &text[0], static_cast<int>(text.size()));
-        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        value = text;
+        value = WindowText(item);
     } else {
         ::SetWindowTextA(item, value.c_str());
     }

@@ -2,17 +2,20 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+
+#include "win/ScopedHandle.h"
 
 BOOL CFont::CreatePointFont(int pointSize, const char* faceName, HDC dc) {
-    HDC screen = nullptr;
-    if (dc == nullptr)
-        dc = screen = ::GetDC(nullptr);
+    std::optional<ScopedWindowDc> screen;
+    if (dc == nullptr) {
+        screen.emplace(nullptr);
+        dc = screen->get();
+    }
     POINT height = {0, ::GetDeviceCaps(dc, LOGPIXELSY) * pointSize / 720};
     POINT origin = {0, 0};
     ::DPtoLP(dc, &height, 1);
     ::DPtoLP(dc, &origin, 1);
-    if (screen != nullptr)
-        ::ReleaseDC(nullptr, screen);
 
     LOGFONTA font = {};
     font.lfHeight = -std::abs(height.y - origin.y);

@@ -1,6 +1,6 @@
 #include "framework/WinApp.h"
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 #include "framework/Wnd.h"
 
 namespace {
@@ -71,9 +71,7 @@ void CWinApp::SetProfileName(const std::string& path) {
 
 void CWinApp::InitModuleNames(HINSTANCE instance) {
     m_hInstance = instance;
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(instance, path, MAX_PATH);
-    std::string name = path;
+    std::string name = ModuleFileName(instance);
     // The folder ends at the last backslash; a double-byte character's trail
     // byte can look like one, so walk the text by characters.
     std::size_t slash = sjis::FindLastChar(name, '\\');
@@ -85,6 +83,12 @@ void CWinApp::InitModuleNames(HINSTANCE instance) {
     m_pszExeName = exeName_.c_str();
     m_pszAppName = appName_.c_str();
     SetProfileName(exeName_ + ".INI");
+}
+
+std::string ModuleFileName(HMODULE module) {
+    char path[MAX_PATH * 4] = {};
+    const DWORD length = GetModuleFileNameA(module, path, sizeof(path));
+    return length > 0 && length < sizeof(path) ? std::string(path, length) : std::string();
 }
 
 int AfxMessageBox(const char* text, UINT type, UINT helpId) {

@@ -61,5 +61,9 @@ inline int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpId
     return AfxMessageBox(text.c_str(), type, helpId);
 }
 
+// The file a module was loaded from (nullptr: the running program), as the
+// loader gives it; "" when it cannot be had whole.
+std::string ModuleFileName(HMODULE module);
+
 // The body of WinMain: start-up of the global application object.
 int AfxWinMain(HINSTANCE instance);

@@ -61,13 +61,17 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
     return found != Objects().end() ? found->second : nullptr;
 }
 
-std::string CWnd::GetWindowText() const {
-    int length = ::GetWindowTextLengthA(m_hWnd);
+std::string WindowText(HWND window) {
+    int length = ::GetWindowTextLengthA(window);
     if (length <= 0)
         return std::string();
     std::vector<char> text(static_cast<std::size_t>(length) + 1);
-    int got = ::GetWindowTextA(m_hWnd, text.data(), length + 1);
+    int got = ::GetWindowTextA(window, text.data(), length + 1);
     return std::string(text.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+}
+
+std::string CWnd::GetWindowText() const {
+    return WindowText(m_hWnd);
 }
 
 void CWnd::ScreenToClient(RECT* rect) const {

@@ -8,6 +8,9 @@
 
 #include <string>
 
+// The whole text of a window or control.
+std::string WindowText(HWND window);
+
 class CWnd {
   public:
     CWnd() = default;

@@ -2,6 +2,7 @@
 
 #include "tar32/Core.h"
 #include "tar32/Names.h"
+#include "text/ShiftJis.h"
 
 namespace tar32 {
 
@@ -11,7 +12,7 @@ std::vector<std::string> SplitArguments(const std::string& line) {
     bool inArgument = false;
     bool quoted = false;
     for (std::size_t i = 0; i < line.size();) {
-        const std::size_t next = NextCharPos(line, i);
+        const std::size_t next = sjis::NextChar(line, i);
         const char c = line[i];
         if (next == i + 1 && c == '"') {
             quoted = !quoted;

@@ -7,6 +7,7 @@
 #include "tar32/CommandLine.h"
 #include "tar32/Extract.h"
 #include "tar32/Names.h"
+#include "text/ShiftJis.h"
 
 namespace tar32 {
 
@@ -210,7 +211,7 @@ std::string Extractor::FromUtf8(const std::string& utf8) {
 
 std::string Extractor::Base() const {
     std::string base = options_.outputFolder.empty() ? std::string(".") : options_.outputFolder;
-    if (!EndsWithChar(base, fs_.Separator()) && !EndsWithChar(base, '/')) {
+    if (!sjis::EndsWithChar(base, fs_.Separator()) && !sjis::EndsWithChar(base, '/')) {
         base += fs_.Separator();
     }
     return base;

@@ -4,32 +4,9 @@
 #include <cstring>
 
 #include "tar32/Core.h"
+#include "text/ShiftJis.h"
 
 namespace tar32 {
-
-bool IsLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-bool IsTrailByte(unsigned char c) {
-    return c >= 0x40 && c <= 0xFC && c != 0x7F;
-}
-
-std::size_t NextCharPos(const std::string& text, std::size_t pos) {
-    if (pos + 1 < text.size() && IsLeadByte(static_cast<unsigned char>(text[pos])) &&
-        IsTrailByte(static_cast<unsigned char>(text[pos + 1]))) {
-        return pos + 2;
-    }
-    return pos + 1;
-}
-
-bool EndsWithChar(const std::string& text, char c) {
-    std::size_t last = std::string::npos;
-    for (std::size_t i = 0; i < text.size(); i = NextCharPos(text, i)) {
-        last = i;
-    }
-    return last != std::string::npos && last + 1 == text.size() && text[last] == c;
-}
 
 MemberPath SplitMemberName(const std::string& name) {
     MemberPath path;
@@ -37,7 +14,7 @@ MemberPath SplitMemberName(const std::string& name) {
     bool atStart = true;
     bool lastWasSeparator = false;
     for (std::size_t i = 0; i < name.size();) {
-        const std::size_t next = NextCharPos(name, i);
+        const std::size_t next = sjis::NextChar(name, i);
         const unsigned char c = static_cast<unsigned char>(name[i]);
         if (next == i + 1 && (c == '/' || c == '\\')) {
             if (atStart && current.empty() && path.components.empty()) {
@@ -94,10 +71,10 @@ const char* UnsafeComponentReason(const std::string& component) {
         return "dot name";
     }
     for (std::size_t i = 0; i < component.size();) {
-        const std::size_t next = NextCharPos(component, i);
+        const std::size_t next = sjis::NextChar(component, i);
         const unsigned char c = static_cast<unsigned char>(component[i]);
         if (next == i + 1) {
-            if (IsLeadByte(c)) {
+            if (sjis::IsLeadByte(c)) {
                 return "broken double-byte character";
             }
             if (c < 0x20 || c == 0x7F) {

@@ -1,18 +1,10 @@
 #pragma once
-// Member names: Shift-JIS walking, splitting into components and the rules
-// that keep every written file inside the output folder.
+// Member names: splitting into components and the rules that keep every
+// written file inside the output folder.
 #include <string>
 #include <vector>
 
 namespace tar32 {
-
-bool IsLeadByte(unsigned char c);
-bool IsTrailByte(unsigned char c);
-// Position after the character at pos; a lead byte without a valid trail
-// byte stands alone.
-std::size_t NextCharPos(const std::string& text, std::size_t pos);
-// True when text ends in the character c (ASCII), not in a trail byte.
-bool EndsWithChar(const std::string& text, char c);
 
 // A stored name split at "/" and at "\" (a 0x5C trail byte is no separator).
 struct MemberPath {

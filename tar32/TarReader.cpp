@@ -6,6 +6,7 @@
 
 #include "tar32/Extract.h"
 #include "tar32/Names.h"
+#include "text/ShiftJis.h"
 
 namespace tar32 {
 namespace {
@@ -407,7 +408,7 @@ class TarReader {
                 member.name = prefix + "/" + member.name;
             }
         }
-        if (member.type == MemberInfo::File && EndsWithChar(member.name, '/')) {
+        if (member.type == MemberInfo::File && sjis::EndsWithChar(member.name, '/')) {
             member.type = MemberInfo::Folder; // old tar programs mark folders so
         }
         if (havePax_ && pax_.hasTime) {

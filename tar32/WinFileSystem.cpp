@@ -7,31 +7,30 @@
 #include <algorithm>
 #include <vector>
 
+#include "win/ScopedHandle.h"
+
 namespace tar32 {
 namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(HANDLE file, const BY_HANDLE_FILE_INFORMATION& identity)
-        : file_(file),
+    FileSource(ScopedFile file, const BY_HANDLE_FILE_INFORMATION& identity)
+        : file_(std::move(file)),
           size_(static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32 | identity.nFileSizeLow),
           identity_(identity) {}
-    ~FileSource() override { CloseHandle(file_); }
     std::uint64_t Size() const override { return size_; }
     bool IsSameFile(const std::string& path) const override {
-        HANDLE other =
+        const ScopedFile other(
             CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (other == INVALID_HANDLE_VALUE) {
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!other) {
             return false;
         }
         BY_HANDLE_FILE_INFORMATION theirs;
-        const bool same = GetFileInformationByHandle(other, &theirs) &&
-                          identity_.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-                          identity_.nFileIndexHigh == theirs.nFileIndexHigh &&
-                          identity_.nFileIndexLow == theirs.nFileIndexLow;
-        CloseHandle(other);
-        return same;
+        return GetFileInformationByHandle(other.get(), &theirs) &&
+               identity_.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+               identity_.nFileIndexHigh == theirs.nFileIndexHigh &&
+               identity_.nFileIndexLow == theirs.nFileIndexLow;
     }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
@@ -42,7 +41,7 @@ class FileSource : public Source {
             at.OffsetHigh = static_cast<DWORD>(position >> 32);
             DWORD got = 0;
             const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-            if (!ReadFile(file_, static_cast<char*>(data) + done, want, &got, &at)) {
+            if (!ReadFile(file_.get(), static_cast<char*>(data) + done, want, &got, &at)) {
                 if (GetLastError() == ERROR_HANDLE_EOF) {
                     break;
                 }
@@ -57,17 +56,18 @@ class FileSource : public Source {
     }
 
   private:
-    HANDLE file_;
+    ScopedFile file_;
     std::uint64_t size_;
     BY_HANDLE_FILE_INFORMATION identity_;
 };
 
 class TempFile : public OutFile {
   public:
-    TempFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    TempFile(ScopedFile file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
     ~TempFile() override {
-        if (file_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(file_);
+        // Not committed: the file goes, closed first so that it can.
+        if (file_) {
+            file_.reset();
             DeleteFileA(path_.c_str());
         }
     }
@@ -76,7 +76,7 @@ class TempFile : public OutFile {
         while (size > 0) {
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
             DWORD written = 0;
-            if (!WriteFile(file_, p, chunk, &written, nullptr) || written == 0) {
+            if (!WriteFile(file_.get(), p, chunk, &written, nullptr) || written == 0) {
                 return false;
             }
             p += written;
@@ -98,10 +98,10 @@ class TempFile : public OutFile {
                      TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
                      SystemTimeToFileTime(&utc, &ft);
             }
-            ok = ok && SetFileTime(file_, nullptr, nullptr, &ft);
+            ok = ok && SetFileTime(file_.get(), nullptr, nullptr, &ft);
         }
-        ok = CloseHandle(file_) && ok;
-        file_ = INVALID_HANDLE_VALUE;
+        // Closed here, not by the owner: a failed close loses written data.
+        ok = CloseHandle(file_.release()) && ok;
         if (!ok || !MoveFileExA(path_.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             DeleteFileA(path_.c_str());
             return false;
@@ -110,25 +110,24 @@ class TempFile : public OutFile {
     }
 
   private:
-    HANDLE file_;
+    ScopedFile file_;
     std::string path_;
 };
 
 } // namespace
 
 std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION identity;
-    if (!GetFileInformationByHandle(file, &identity) ||
+    if (!GetFileInformationByHandle(file.get(), &identity) ||
         (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        CloseHandle(file);
         return nullptr;
     }
-    return std::make_unique<FileSource>(file, identity);
+    return std::make_unique<FileSource>(std::move(file), identity);
 }
 
 bool WinFileSystem::MakeFolder(const std::string& path) {
@@ -154,10 +153,10 @@ std::unique_ptr<OutFile> WinFileSystem::CreateTemp(const std::string& folder) {
             path += "0123456789abcdef"[byte & 15];
         }
         path += ".tmp";
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            return std::make_unique<TempFile>(file, path);
+        ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            return std::make_unique<TempFile>(std::move(file), path);
         }
         const DWORD error = GetLastError();
         // A folder or a file being deleted answers "access denied".

@@ -10,6 +10,7 @@
 
 #include "tar32/Extract.h"
 #include "tar32/Names.h"
+#include "text/ShiftJis.h"
 
 namespace tar32 {
 namespace {
@@ -271,7 +272,7 @@ MemberInfo Describe(const Entry& entry, Extractor& extractor) {
     member.time = entry.time;
     const unsigned madeBy = entry.versionMadeBy >> 8;
     const std::uint32_t unixMode = entry.externalAttributes >> 16;
-    if (EndsWithChar(member.name, '/') || EndsWithChar(member.name, '\\')) {
+    if (sjis::EndsWithChar(member.name, '/') || sjis::EndsWithChar(member.name, '\\')) {
         member.type = MemberInfo::Folder;
     } else if (madeBy == 3 && (unixMode & 0170000) == 0120000) {
         member.type = MemberInfo::Link;

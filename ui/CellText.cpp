@@ -1,6 +1,6 @@
 #include "ui/CellText.h"
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 FittedCellText FitCellText(const std::string& text, int columnWidth, const TextWidthFn& width) {
     FittedCellText fitted;

@@ -6,15 +6,14 @@ namespace {
 const COLORREF kLinkColour = RGB(0, 0, 255);
 } // namespace
 
-HCURSOR LoadHelpViewerHand(const std::string& windowsFolder) {
-    HMODULE viewer = ::LoadLibraryA((windowsFolder + "\\winhlp32.exe").c_str());
-    if (viewer == nullptr)
-        return nullptr;
-    HCURSOR copy = nullptr;
-    if (HCURSOR hand = ::LoadCursorA(viewer, MAKEINTRESOURCEA(106)))
-        copy = static_cast<HCURSOR>(::CopyIcon(hand));
-    ::FreeLibrary(viewer);
-    return copy;
+ScopedCursor LoadHelpViewerHand(const std::string& windowsFolder) {
+    const ScopedModule viewer(::LoadLibraryA((windowsFolder + "\\winhlp32.exe").c_str()));
+    if (!viewer)
+        return ScopedCursor();
+    HCURSOR hand = ::LoadCursorA(viewer.get(), MAKEINTRESOURCEA(106));
+    if (hand == nullptr)
+        return ScopedCursor();
+    return ScopedCursor(static_cast<HCURSOR>(::CopyIcon(hand)));
 }
 
 HyperlinkLabel::HyperlinkLabel() {
@@ -22,10 +21,8 @@ HyperlinkLabel::HyperlinkLabel() {
     char folder[MAX_PATH] = {};
     UINT length = ::GetWindowsDirectoryA(folder, MAX_PATH - 13);
     if (length > 0 && length < MAX_PATH - 13)
-        m_hCursor = LoadHelpViewerHand(folder);
-    ownsCursor_ = m_hCursor != nullptr;
-    if (m_hCursor == nullptr)
-        m_hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+        handCursor_ = LoadHelpViewerHand(folder);
+    m_hCursor = handCursor_ ? handCursor_.get() : ::LoadCursorA(nullptr, IDC_ARROW);
     m_brush.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
 }
 
@@ -34,8 +31,6 @@ HyperlinkLabel::~HyperlinkLabel() {
     if (m_hWnd != nullptr && !m_font.IsEmpty() && GetFont() == m_font.GetSafeHandle())
         SetFont(nullptr, FALSE);
     UnsubclassWindow();
-    if (ownsCursor_)
-        ::DestroyCursor(m_hCursor);
 }
 
 HBRUSH HyperlinkLabel::CtlColor(HDC dc, UINT) {

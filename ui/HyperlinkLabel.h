@@ -8,6 +8,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Gdi.h"
+#include "win/ScopedHandle.h"
 
 class HyperlinkLabel : public CStatic {
   public:
@@ -27,10 +28,10 @@ class HyperlinkLabel : public CStatic {
     bool OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
   private:
-    bool ownsCursor_ = false;
+    ScopedCursor handCursor_; // the help viewer's hand, when it could be had
     bool fontTried_ = false;
 };
 
 // The help viewer's hand cursor (resource 106 of winhlp32.exe in
-// windowsFolder), as a copy the caller owns; null when it cannot be had.
-HCURSOR LoadHelpViewerHand(const std::string& windowsFolder);
+// windowsFolder), as a copy the caller owns; empty when it cannot be had.
+ScopedCursor LoadHelpViewerHand(const std::string& windowsFolder);

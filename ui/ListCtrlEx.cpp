@@ -1,7 +1,7 @@
 #include "ui/ListCtrlEx.h"
 
 #include "framework/Gdi.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 #include "ui/CellText.h"
 #include "ui/ListColours.h"
 

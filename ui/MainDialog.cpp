@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
 #include "ui/CellText.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 const char kAbortCaption[] = "中止";
@@ -129,15 +130,14 @@ void MainDialog::OnPaint() {
         Default();
         return;
     }
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(m_hWnd, &paint);
+    const ScopedPaint paint(m_hWnd);
+    HDC dc = paint.dc();
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT client;
     GetClientRect(&client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(dc, x, y, m_hIcon);
-    EndPaint(m_hWnd, &paint);
 }
 
 LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

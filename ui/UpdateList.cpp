@@ -5,8 +5,9 @@
 
 #include "app/UpdaterApp.h"
 #include "framework/Gdi.h"
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 #include "ui/ListColours.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 // Second line of a two-line cell, below the first.
@@ -104,9 +105,8 @@ BOOL UpdateList::DrawSubItem(HDC dc, RECT cell, int item, int column, UINT) {
 
     RECT r = {cell.left + 6, cell.top + 2, cell.right - 6, cell.bottom - 2};
     CFont font;
-    HGDIOBJ previous = nullptr;
-    if (font.CreatePointFont(90, "ＭＳ Ｐゴシック", dc))
-        previous = ::SelectObject(dc, font.GetSafeHandle());
+    font.CreatePointFont(90, "ＭＳ Ｐゴシック", dc);
+    const ScopedSelectObject selected(dc, font.GetSafeHandle());
 
     switch (column) {
     case 0:
@@ -148,7 +148,5 @@ BOOL UpdateList::DrawSubItem(HDC dc, RECT cell, int item, int column, UINT) {
     }
 
     ::SetTextColor(dc, kBlack);
-    if (previous != nullptr)
-        ::SelectObject(dc, previous);
     return TRUE;
 }

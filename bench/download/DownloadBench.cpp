@@ -17,6 +17,7 @@
 #include "engine/Download.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ class BenchApp : public UpdaterApp {
 };
 
 void MakeFile(const std::string& path, unsigned long long size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string block(1 << 20, '\0');
     unsigned long seed = 1;
     for (char& c : block) {
@@ -40,11 +41,10 @@ void MakeFile(const std::string& path, unsigned long long size) {
     }
     for (unsigned long long done = 0; done < size; done += block.size()) {
         DWORD written = 0;
-        WriteFile(file, block.data(),
+        WriteFile(file.get(), block.data(),
                   static_cast<DWORD>(std::min<unsigned long long>(block.size(), size - done)),
                   &written, nullptr);
     }
-    CloseHandle(file);
 }
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {

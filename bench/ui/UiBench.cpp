@@ -31,6 +31,7 @@
 #include "engine/UpdateEntry.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 

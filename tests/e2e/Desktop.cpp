@@ -7,27 +7,26 @@ RunningProgram::RunningProgram(const std::string& exe, const std::string& argume
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        currentFolder.c_str(), &startup, &process_))
-        process_ = {};
-    else
-        WaitForInputIdle(process_.hProcess, 10000);
+                        currentFolder.c_str(), &startup, &process))
+        return;
+    process_.process.reset(process.hProcess);
+    process_.thread.reset(process.hThread);
+    id_ = process.dwProcessId;
+    WaitForInputIdle(process_.process.get(), 10000);
 }
 
 RunningProgram::~RunningProgram() {
-    if (process_.hProcess == nullptr)
-        return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.hProcess, 99);
-        WaitForSingleObject(process_.hProcess, 5000);
+    if (process_.process && WaitForSingleObject(process_.process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.process.get(), 99);
+        WaitForSingleObject(process_.process.get(), 5000);
     }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
 }
 
 bool RunningProgram::WaitForExit(DWORD timeoutMs) {
-    return process_.hProcess != nullptr &&
-           WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return process_.process &&
+           WaitForSingleObject(process_.process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 namespace {
@@ -178,12 +177,13 @@ ScreenCapture::ScreenCapture(const RECT& area)
     }
     stride_ = (width_ * 3 + 3) & ~3;
     bgr_.assign(static_cast<std::size_t>(stride_) * height_, 0);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width_, height_);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, previous);
+    const ScopedWindowDc screen(nullptr);
+    const ScopedMemoryDc memory(CreateCompatibleDC(screen.get()));
+    const ScopedGdiObject bitmap(CreateCompatibleBitmap(screen.get(), width_, height_));
+    {
+        const ScopedSelectObject selected(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), area.left, area.top, SRCCOPY);
+    }
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width_;
@@ -191,10 +191,8 @@ ScreenCapture::ScreenCapture(const RECT& area)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    GetDIBits(memory, bitmap, 0, height_, bgr_.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    GetDIBits(memory.get(), static_cast<HBITMAP>(bitmap.get()), 0, height_, bgr_.data(), &info,
+              DIB_RGB_COLORS);
 }
 
 COLORREF ScreenCapture::Pixel(int x, int y) const {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "win/ScopedHandle.h"
+
 // A process started for the test; ended on destruction if still running.
 class RunningProgram {
   public:
@@ -17,12 +19,13 @@ class RunningProgram {
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    bool Started() const { return process_.hProcess != nullptr; }
-    DWORD Id() const { return process_.dwProcessId; }
+    bool Started() const { return static_cast<bool>(process_.process); }
+    DWORD Id() const { return id_; }
     bool WaitForExit(DWORD timeoutMs);
 
   private:
-    PROCESS_INFORMATION process_ = {};
+    ScopedProcessInformation process_;
+    DWORD id_ = 0;
 };
 
 // The visible top-level windows of a process.

@@ -33,49 +33,31 @@ const char kLeave[] = "更新ﾌｧｲﾙがあります。\r\n未処理のま�
 constexpr int kCheck = IDOK;
 constexpr int kExit = IDCANCEL;
 
-std::string BinFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
 void CopyTree(const std::string& from, const std::string& to) {
     MakeFolder(to);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((from + "*").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE) << from;
-    do {
+    ASSERT_TRUE(FolderExists(from)) << from;
+    for (const WIN32_FIND_DATAA& found : FindEntries(from + "*")) {
         const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             CopyTree(from + name + "\\", to + name + "\\");
         else
             ASSERT_TRUE(CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE)) << name;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    }
 }
 
 // Files of a folder, without sub-folders.
 int FileCount(const std::string& folder) {
     int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
+    for (const WIN32_FIND_DATAA& found : FindEntries(folder + "*"))
         count += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
     return count;
 }
 
 struct Flow : testing::Test {
     ScratchFolder scratch;
     std::string app = scratch / "Sample App\\";
-    std::string fixture = BinFolder() + "e2e-fixture\\";
-    std::string artifacts = BinFolder() + "..\\e2e-artifacts\\";
+    std::string fixture = BinaryFolder() + "e2e-fixture\\";
+    std::string artifacts = BinaryFolder() + "..\\e2e-artifacts\\";
     LoopbackServer server;
     std::unique_ptr<RunningProgram> program;
 
@@ -421,20 +403,6 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
     ExpectNewFiles();
 }
 
-// Files of a folder whose names start with prefix (which may hold wildcards).
-std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
 TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     server.ServeFile("/update-self.zip", fixture + "update-self.zip");
     Install(false, server.Url("/update-self.zip"));
@@ -464,20 +432,19 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     EXPECT_EQ(newer.compare(0, installed.size(), installed), 0);
     EXPECT_GT(newer.size(), installed.size());
     EXPECT_EQ(LocalWriteTimeText(app + "Tovarind.exe"), "2026/12/01 10:00:00");
-    WIN32_FIND_DATAA entry = {};
-    FindClose(FindFirstFileA((app + "Tovarind.exe").c_str(), &entry));
-    EXPECT_STREQ(entry.cFileName, "Tovarind.exe"); // its own name, as it was
+    EXPECT_EQ(FindNames(app + "Tovarind.exe"),
+              std::vector<std::string>{"Tovarind.exe"}); // its own name, as it was
     EXPECT_EQ(LocalWriteTimeText(app + "tar32.dll"), "2026/12/01 10:00:00");
-    const std::vector<std::string> aside = FilesStartingWith(app, "Tovarind.exe.old-");
+    const std::vector<std::string> aside = FindNames(app + "Tovarind.exe.old-*");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(aside[0].size(), std::string("Tovarind.exe.old-12345678").size()) << aside[0];
     EXPECT_EQ(ReadFileBytes(app + aside[0]), installed);
-    EXPECT_TRUE(FilesStartingWith(app, "tov*.tmp").empty()); // no temporary copies left
+    EXPECT_TRUE(FindNames(app + "tov*.tmp*").empty()); // no temporary copies left
 
     // The new program starts and removes the set-aside copy.
     dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(FilesStartingWith(app, "Tovarind.exe.old-").empty());
+    EXPECT_TRUE(FindNames(app + "Tovarind.exe.old-*").empty());
     PressButton(dialog, kExit);
     ExpectExit();
 }

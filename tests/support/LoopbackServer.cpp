@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "win/ScopedHandle.h"
+
 namespace {
 
 constexpr DWORD kPollMs = 50;
@@ -246,9 +248,10 @@ bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size
 bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
     const std::size_t limit = std::min(length, reply.sendLimit);
     if (!reply.file.empty()) {
-        HANDLE file = CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
+        const ScopedFile file(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                          nullptr));
+        if (!file)
             return false;
         std::vector<char> buffer(kSendBlock);
         std::size_t sent = 0;
@@ -256,11 +259,10 @@ bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t l
         while (ok && sent < limit) {
             DWORD got = 0;
             const DWORD want = static_cast<DWORD>(std::min(buffer.size(), limit - sent));
-            ok = ReadFile(file, buffer.data(), want, &got, nullptr) && got > 0 &&
+            ok = ReadFile(file.get(), buffer.data(), want, &got, nullptr) && got > 0 &&
                  SendAll(client, buffer.data(), got);
             sent += got;
         }
-        CloseHandle(file);
         return ok;
     }
     const std::size_t chunk = reply.trickleChunk > 0 ? reply.trickleChunk : limit;

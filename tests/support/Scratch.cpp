@@ -1,8 +1,11 @@
 #include "tests/support/Scratch.h"
 
-#include "framework/ShiftJis.h"
+#include "framework/WinApp.h"
+#include "text/ShiftJis.h"
+#include "win/ScopedHandle.h"
 
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -23,28 +26,29 @@ ScratchFolder::~ScratchFolder() {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw std::runtime_error("cannot write " + path);
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    BOOL ok =
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    file.reset();
     if (!ok || written != bytes.size())
         throw std::runtime_error("short write to " + path);
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    if (!file)
         return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
         bytes.append(buffer, got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -75,20 +79,34 @@ void RemoveTree(const std::string& path) {
         DeleteFileA(folder.c_str());
         return;
     }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    std::vector<std::string> names;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    for (const std::string& name : names)
+    for (const std::string& name : FindNames(folder + "\\*"))
         RemoveTree(folder + "\\" + name);
     RemoveDirectoryA(folder.c_str());
+}
+
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string& pattern) {
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA found;
+    const ScopedFind search(FindFirstFileA(pattern.c_str(), &found));
+    if (!search)
+        return entries;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            entries.push_back(found);
+    } while (FindNextFileA(search.get(), &found));
+    return entries;
+}
+
+std::vector<std::string> FindNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    for (const WIN32_FIND_DATAA& entry : FindEntries(pattern))
+        names.push_back(entry.cFileName);
+    return names;
+}
+
+std::string BinaryFolder() {
+    const std::string path = ModuleFileName(nullptr);
+    return path.substr(0, sjis::FindLastChar(path, '\\') + 1);
 }
 
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
@@ -106,14 +124,12 @@ void SetLocalWriteTime(const std::string& path, int year, int month, int day, in
     if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
         !SystemTimeToFileTime(&utc, &time))
         throw std::runtime_error("bad time for " + path);
-    HANDLE file =
-        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const ScopedFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file)
         throw std::runtime_error("cannot open " + path);
-    BOOL ok = SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
-    if (!ok)
+    if (!SetFileTime(file.get(), nullptr, nullptr, &time))
         throw std::runtime_error("cannot set the time of " + path);
 }
 
@@ -133,7 +149,4 @@ std::string LocalWriteTimeText(const std::string& path) {
 LockedFile::LockedFile(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
 
-LockedFile::~LockedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
-}
+LockedFile::~LockedFile() = default;

@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "win/ScopedHandle.h"
 
 // A fresh folder below %TEMP%, removed with everything in it on destruction.
 class ScratchFolder {
@@ -28,6 +31,15 @@ bool FolderExists(const std::string& path); // a folder
 void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
 
+// What FindFirstFile finds for pattern ("folder\\*", "folder\\t32*.tmp"),
+// without "." and ".."; none when nothing matches.
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string& pattern);
+std::vector<std::string> FindNames(const std::string& pattern);
+
+// The folder of the running test binary, ending with a backslash: helper
+// programs, fixtures and the archive library are built beside it.
+std::string BinaryFolder();
+
 // Last-write time given and read as local time (time-zone rules of the date).
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
                        int second, int milliseconds = 0);
@@ -40,8 +52,8 @@ class LockedFile {
     ~LockedFile();
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
 
   private:
-    HANDLE handle_;
+    ScopedFile handle_;
 };

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "win/ScopedHandle.h"
+
 #ifndef SAMPLE_VERSION
 #define SAMPLE_VERSION "1.0"
 #endif
@@ -46,14 +48,13 @@ std::string g_text;
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
+        const ScopedPaint paint(window);
+        HDC dc = paint.dc();
         RECT client;
         GetClientRect(window, &client);
         InflateRect(&client, -16, -16);
         SetBkMode(dc, TRANSPARENT);
         DrawTextA(dc, g_text.c_str(), -1, &client, DT_LEFT | DT_TOP | DT_NOPREFIX | DT_WORDBREAK);
-        EndPaint(window, &paint);
         return 0;
     }
     case WM_DESTROY:

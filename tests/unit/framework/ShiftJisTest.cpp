@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace {
 
@@ -46,6 +46,50 @@ TEST(ShiftJis, TextEndingInALoneLeadByte) {
     EXPECT_EQ(sjis::FindLastChar(text, '\\'), std::string::npos);
 }
 
+TEST(ShiftJis, TrailBytes) {
+    EXPECT_TRUE(sjis::IsTrailByte(0x40));
+    EXPECT_TRUE(sjis::IsTrailByte(0x5C));
+    EXPECT_TRUE(sjis::IsTrailByte(0x7E));
+    EXPECT_TRUE(sjis::IsTrailByte(0x80));
+    EXPECT_TRUE(sjis::IsTrailByte(0xFC));
+    EXPECT_FALSE(sjis::IsTrailByte(0x3F));
+    EXPECT_FALSE(sjis::IsTrailByte(0x7F));
+    EXPECT_FALSE(sjis::IsTrailByte(0xFD));
+    EXPECT_FALSE(sjis::IsTrailByte(','));
+    EXPECT_FALSE(sjis::IsTrailByte('/'));
+}
+
+// A lead byte whose next byte is no trail byte stands alone, so a broken
+// pair never hides the separator, quote or comma after it.
+TEST(ShiftJis, LeadByteBeforeAnInvalidTrailStandsAlone) {
+    struct Case {
+        std::string text;
+        char c;
+        std::size_t first;
+    } cases[] = {
+        {"\x95,b", ',', 1},      {"a\x81\"", '"', 2},
+        {"\x95/", '/', 1},       {std::string("\x95\0x", 3), '\0', 1},
+        {"\x95\x7F", '\x7F', 1}, {"\x95\xFD", '\xFD', 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(sjis::NextChar(c.text, c.first - 1), c.first);
+        EXPECT_EQ(sjis::FindChar(c.text, c.c), c.first);
+        EXPECT_EQ(sjis::PrevChar(c.text, c.first + 1), c.first);
+    }
+    EXPECT_EQ(sjis::ReplaceChar("\x95\\" + kHyo + "\\", '\\', '/'), "\x95\\" + kHyo + "/");
+}
+
+TEST(ShiftJis, EndsWithChar) {
+    EXPECT_TRUE(sjis::EndsWithChar("dir/", '/'));
+    EXPECT_TRUE(sjis::EndsWithChar("dir\\", '\\'));
+    EXPECT_TRUE(sjis::EndsWithChar("\x95/", '/'));
+    EXPECT_FALSE(sjis::EndsWithChar(kHyo, '\\'));
+    EXPECT_FALSE(sjis::EndsWithChar("dir/" + kSo, '\\'));
+    EXPECT_FALSE(sjis::EndsWithChar("", '/'));
+    EXPECT_FALSE(sjis::EndsWithChar("dir", '/'));
+}
+
 TEST(ShiftJis, TrailByteIsNeverABackslash) {
     const std::string path = "C:\\" + kSo + "フト\\" + kHyo;
     EXPECT_EQ(sjis::FindLastChar(path, '\\'), 3u + 2 + 4);
@@ -54,25 +98,20 @@ TEST(ShiftJis, TrailByteIsNeverABackslash) {
 }
 
 TEST(ShiftJis, SplitAtFirstComma) {
-    std::string head, tail;
-    sjis::SplitAtFirstComma("app.exe", head, tail);
-    EXPECT_EQ(head, "app.exe");
-    EXPECT_EQ(tail, "");
-    sjis::SplitAtFirstComma("data.dat,data\\", head, tail);
-    EXPECT_EQ(head, "data.dat");
-    EXPECT_EQ(tail, "data\\");
-    sjis::SplitAtFirstComma(",doc", head, tail);
-    EXPECT_EQ(head, ",doc");
-    EXPECT_EQ(tail, "");
-    sjis::SplitAtFirstComma("a.txt,b,c", head, tail);
-    EXPECT_EQ(head, "a.txt");
-    EXPECT_EQ(tail, "b,c");
-    sjis::SplitAtFirstComma("a.txt,", head, tail);
-    EXPECT_EQ(head, "a.txt");
-    EXPECT_EQ(tail, "");
-    sjis::SplitAtFirstComma(" a , b ", head, tail);
-    EXPECT_EQ(head, " a ");
-    EXPECT_EQ(tail, " b ");
+    struct Case {
+        std::string text, head, tail;
+    } cases[] = {
+        {"app.exe", "app.exe", ""}, {"data.dat,data\\", "data.dat", "data\\"},
+        {",doc", ",doc", ""},       {"a.txt,b,c", "a.txt", "b,c"},
+        {"a.txt,", "a.txt", ""},    {" a , b ", " a ", " b "},
+        {"a\x95,b", "a\x95", "b"}, // a lead byte before the comma stands alone
+    };
+    for (const Case& c : cases) {
+        std::string head = "old", tail = "old";
+        sjis::SplitAtFirstComma(c.text, head, tail);
+        EXPECT_EQ(head, c.head) << c.text;
+        EXPECT_EQ(tail, c.tail) << c.text;
+    }
 }
 
 TEST(ShiftJis, SplitNeverTakesATrailByteForAComma) {

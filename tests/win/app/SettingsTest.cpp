@@ -12,11 +12,7 @@ const char kBadPublicKey[] = "設定ﾌｧｲﾙのPublicKeyの記述が正し�
 
 // A PublicKey value made by make_minisign_fixtures.py beside the test binary.
 std::string KeyFixture(const std::string& name) {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder.erase(folder.rfind('\\') + 1);
-    return ReadFileBytes(folder + "minisign-fixture\\key-" + name + ".txt");
+    return ReadFileBytes(BinaryFolder() + "minisign-fixture\\key-" + name + ".txt");
 }
 const char kTempFolderRefused[] = "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n";
 
@@ -28,9 +24,8 @@ bool RunUnix(const std::string& folder, std::string command) {
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const ScopedProcessInformation started(process);
+    WaitForSingleObject(started.process.get(), 10000);
     return true;
 }
 

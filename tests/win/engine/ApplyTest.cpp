@@ -25,16 +25,7 @@ struct ApplyTest : EngineTest {
 
     // Files of a folder whose name starts like the temporary copies do.
     std::vector<std::string> Leftovers(const std::string& folder) const {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder + "tov*.tmp").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return names;
-        do
-            names.push_back(found.cFileName);
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-        return names;
+        return FindNames(folder + "tov*.tmp");
     }
 };
 

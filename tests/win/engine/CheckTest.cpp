@@ -1,3 +1,4 @@
+#include "engine/TarCommand.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/win/engine/EngineFixture.h"
 
@@ -105,9 +106,9 @@ TEST_F(CheckTest, GarbageIsAnUnpackingErrorAndCountsNothing) {
     EntryChain chain(app, {{"app.exe", ""}});
     EXPECT_TRUE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>(
-                                  {kUnpackError + "--use-directory=0 --display-dialog=0 xvf \"" +
-                                   archivePath + "\" -o \"" + programFolder + "UpdateArchive\""}));
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>(
+                  {kUnpackError + TarCommandLine(archivePath, programFolder + "UpdateArchive")}));
     EXPECT_EQ(chain[0].state, NotCompared);
 }
 

@@ -51,22 +51,9 @@ std::vector<std::string> EngineTest::MessageTexts() const {
     return texts;
 }
 
-std::string BinaryFolder() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder.erase(folder.rfind('\\') + 1);
-    return folder;
-}
-
 bool HaveArchiveLibrary() {
     return FileExists(BinaryFolder() + "tar32.dll");
 }
 
 PreloadedFakeTar::PreloadedFakeTar(const std::string& kind)
     : module_(LoadLibraryA((BinaryFolder() + "..\\testdll\\" + kind + "\\tar32.dll").c_str())) {}
-
-PreloadedFakeTar::~PreloadedFakeTar() {
-    if (module_ != nullptr)
-        FreeLibrary(module_);
-}

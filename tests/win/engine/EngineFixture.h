@@ -46,23 +46,16 @@ struct EngineTest : testing::Test {
     std::vector<std::string> MessageTexts() const;
 };
 
-// The folder of the running test binary, ending with a backslash: the
-// helper programs and the archive library are built beside it.
-std::string BinaryFolder();
-
 // Loads a stand-in archive library ("fails": Tar returns 7; "no_entry": no
 // Tar at all) by its full path, so that the program's own
 // LoadLibraryA("tar32.dll") gets the module already loaded under that name.
 class PreloadedFakeTar {
   public:
     explicit PreloadedFakeTar(const std::string& kind);
-    ~PreloadedFakeTar();
-    PreloadedFakeTar(const PreloadedFakeTar&) = delete;
-    PreloadedFakeTar& operator=(const PreloadedFakeTar&) = delete;
-    bool Loaded() const { return module_ != nullptr; }
+    bool Loaded() const { return static_cast<bool>(module_); }
 
   private:
-    HMODULE module_;
+    ScopedModule module_;
 };
 
 // Whether the real archive library has been built beside the test binary.

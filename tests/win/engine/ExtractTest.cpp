@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "engine/TarCommand.h"
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
@@ -7,8 +8,8 @@ namespace {
 const std::string kUnpackError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n";
 
 std::string CommandLineFor(const std::string& programFolder) {
-    return "--use-directory=0 --display-dialog=0 xvf \"" + programFolder +
-           "UpdateArchive\\Archive.zip\" -o \"" + programFolder + "UpdateArchive\"";
+    return TarCommandLine(programFolder + "UpdateArchive\\Archive.zip",
+                          programFolder + "UpdateArchive");
 }
 
 struct ExtractTest : EngineTest {
@@ -44,9 +45,8 @@ TEST_F(ExtractTest, LibraryWithoutTheEntryPointIsAnUnpackingError) {
 TEST_F(ExtractTest, MissingLibraryIsAnUnpackingError) {
     const std::string isolated = scratch / "isolated\\";
     MakeFolder(isolated);
-    char self[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    ASSERT_TRUE(CopyFileA(self, (isolated + "engine_tests.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(ModuleFileName(nullptr).c_str(), (isolated + "engine_tests.exe").c_str(), FALSE));
     std::string command = "\"" + isolated +
                           "engine_tests.exe\" --gtest_also_run_disabled_tests "
                           "--gtest_filter=ExtractTest.DISABLED_WithoutAnyLibrary";
@@ -55,11 +55,10 @@ TEST_F(ExtractTest, MissingLibraryIsAnUnpackingError) {
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                                isolated.c_str(), &startup, &process));
-    WaitForSingleObject(process.hProcess, 60000);
+    const ScopedProcessInformation started(process);
+    WaitForSingleObject(started.process.get(), 60000);
     DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(started.process.get(), &code);
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(FileExists(isolated + "ran")); // the filter did match the test
 }

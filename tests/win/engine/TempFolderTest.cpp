@@ -43,19 +43,10 @@ TEST_F(TempFolderTest, FilesThatCannotBeDeletedStaySilently) {
 TEST_F(TempFolderTest, NamesWithTrailingDotsAreDeletedToo) {
     // Only a name in the "\\?\" form keeps its trailing dots.
     const std::string dots = "\\\\?\\" + tempFolder + "...";
-    HANDLE file = CreateFileA(dots.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (!ScopedFile(CreateFileA(dots.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)))
         GTEST_SKIP() << "this file system cannot hold a file named \"...\"";
-    CloseHandle(file);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((tempFolder + "*.*").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    std::vector<std::string> names;
-    do
-        names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
+    const std::vector<std::string> names = FindNames(tempFolder + "*.*");
     EXPECT_NE(std::find(names.begin(), names.end(), "..."), names.end());
     app.ClearTempFolder();
     EXPECT_EQ(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);

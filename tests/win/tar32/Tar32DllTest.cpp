@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/TarCommand.h"
 #include "Tar32Fixtures.h"
 #include "tar32/Tar32.h"
 #include "tests/support/Scratch.h"
@@ -19,12 +20,7 @@ class Tar32Dll {
     Tar32Dll() : module_(LoadLibraryA("tar32.dll")) {
         if (module_) {
             tar_ = reinterpret_cast<TarProc>(
-                reinterpret_cast<void (*)()>(GetProcAddress(module_, "Tar")));
-        }
-    }
-    ~Tar32Dll() {
-        if (module_) {
-            FreeLibrary(module_);
+                reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), "Tar")));
         }
     }
     bool Loaded() const { return tar_ != nullptr; }
@@ -41,28 +37,17 @@ class Tar32Dll {
     }
 
   private:
-    HMODULE module_;
+    ScopedModule module_;
     TarProc tar_ = nullptr;
 };
 
-// The program's command line, built as it builds it.
-std::string ProgramLine(const std::string& archive, const std::string& outputFolder) {
-    return "--use-directory=0 --display-dialog=0 xvf \"" + archive + "\" -o \"" + outputFolder +
-           "\"";
-}
-
 // Empties and removes a folder through plain paths (one level deep).
 void RemoveFlatFolder(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                EXPECT_TRUE(DeleteFileA((folder + "\\" + found.cFileName).c_str()))
-                    << found.cFileName << " still open?";
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (const WIN32_FIND_DATAA& found : FindEntries(folder + "\\*")) {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            EXPECT_TRUE(DeleteFileA((folder + "\\" + found.cFileName).c_str()))
+                << found.cFileName << " still open?";
+        }
     }
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
 }
@@ -104,7 +89,7 @@ TEST(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
         const std::string archivePath = temp + "\\Archive.zip";
         WriteFileBytes(archivePath, Bytes(archive.data, archive.size));
         std::string listing;
-        ASSERT_EQ(dll.Call(ProgramLine(archivePath, temp), &listing), TAR32_OK)
+        ASSERT_EQ(dll.Call(TarCommandLine(archivePath, temp), &listing), TAR32_OK)
             << archive.label << ": " << listing;
         for (std::size_t i = 0; i < archive.count; ++i) {
             const fixtures::Member& m = archive.members[i];
@@ -115,19 +100,11 @@ TEST(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
                 << archive.label << " " << m.name;
         }
         // Nothing but the archive and its members: no folders, no leftovers.
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((temp + "\\*").c_str(), &found);
-        ASSERT_NE(search, INVALID_HANDLE_VALUE);
-        std::size_t entries = 0;
-        do {
-            const std::string name = found.cFileName;
-            if (name != "." && name != "..") {
-                ++entries;
-                EXPECT_FALSE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << name;
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-        EXPECT_EQ(entries, archive.count + 1) << archive.label;
+        const std::vector<WIN32_FIND_DATAA> entries = FindEntries(temp + "\\*");
+        for (const WIN32_FIND_DATAA& found : entries) {
+            EXPECT_FALSE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << found.cFileName;
+        }
+        EXPECT_EQ(entries.size(), archive.count + 1) << archive.label;
         // Also shows that the library left no file open.
         RemoveFlatFolder(temp);
     }
@@ -166,15 +143,11 @@ TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
     bytes[at + 30 + le(at + 26, 2) + le(at + 28, 2) + 8] ^= 0x55;
     WriteFileBytes(out / "Archive.zip", bytes);
     std::string listing;
-    EXPECT_NE(dll.Call(ProgramLine(out / "Archive.zip", out / "t"), &listing), TAR32_OK);
+    EXPECT_NE(dll.Call(TarCommandLine(out / "Archive.zip", out / "t"), &listing), TAR32_OK);
     EXPECT_NE(listing.find("error"), std::string::npos) << listing;
     EXPECT_FALSE(FileExists(out / "t\\" + name)) << name;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((out / "t\\*.tmp").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "temporary file left: " << found.cFileName;
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-    }
+    const std::vector<std::string> left = FindNames(out / "t\\*.tmp");
+    EXPECT_TRUE(left.empty()) << "temporary file left: " << left.front();
 }
 
 // Archives that lie, each stored where the program stores it: Archive.zip in
@@ -187,7 +160,7 @@ TEST(Tar32Dll, EdgeCasesEndAsOnEveryBuild) {
         const std::string archive = out / "Archive.zip";
         WriteFileBytes(archive, Bytes(edge.data, edge.size));
         std::string listing;
-        EXPECT_EQ(dll.Call(ProgramLine(archive, Folder(out)), &listing), edge.code)
+        EXPECT_EQ(dll.Call(TarCommandLine(archive, Folder(out)), &listing), edge.code)
             << edge.label << ": " << listing;
         EXPECT_EQ(FileExists(out / edge.name), edge.written) << edge.label << ": " << listing;
         EXPECT_TRUE(ReadFileBytes(archive) == Bytes(edge.data, edge.size)) << edge.label;
@@ -208,29 +181,25 @@ TEST(Tar32Dll, TemporaryNamesCannotBeTakenInAdvance) {
     const fixtures::Archive& archive = fixtures::kArchives[0];
     WriteFileBytes(folder + "\\Archive.zip", Bytes(archive.data, archive.size));
     std::string listing;
-    EXPECT_EQ(dll.Call(ProgramLine(folder + "\\Archive.zip", folder), &listing), TAR32_OK)
+    EXPECT_EQ(dll.Call(TarCommandLine(folder + "\\Archive.zip", folder), &listing), TAR32_OK)
         << listing;
     EXPECT_TRUE(FileExists(folder + "\\Program.exe"));
     // None of them was taken over (Wine's GetTempFileName hands out a taken
     // name when all are).
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\t32*.tmp").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
     std::size_t count = 0;
-    do {
+    for (const WIN32_FIND_DATAA& found : FindEntries(folder + "\\t32*.tmp")) {
         count += found.nFileSizeLow == 0 && found.nFileSizeHigh == 0;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    }
     EXPECT_EQ(count, 0x10000u);
 }
 
 TEST(Tar32Dll, FailuresHaveTheirCodes) {
     Tar32Dll dll;
     ScratchFolder out;
-    EXPECT_EQ(dll.Call(ProgramLine(out / "missing.zip", out / "t")), TAR32_ERROR_OPEN);
+    EXPECT_EQ(dll.Call(TarCommandLine(out / "missing.zip", out / "t")), TAR32_ERROR_OPEN);
     WriteFileBytes(out / "page.zip", "<html>502 Bad Gateway</html>");
-    EXPECT_EQ(dll.Call(ProgramLine(out / "page.zip", out / "t")), TAR32_ERROR_FORMAT);
-    EXPECT_EQ(dll.Call("--frobnicate=1 " + ProgramLine(out / "page.zip", out / "t")),
+    EXPECT_EQ(dll.Call(TarCommandLine(out / "page.zip", out / "t")), TAR32_ERROR_FORMAT);
+    EXPECT_EQ(dll.Call("--frobnicate=1 " + TarCommandLine(out / "page.zip", out / "t")),
               TAR32_ERROR_COMMAND_LINE);
     // A null buffer and a zero size are allowed.
     TarProc tar = reinterpret_cast<TarProc>(

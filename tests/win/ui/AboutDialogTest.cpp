@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string BinaryFolder() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
 class AboutDialogTest : public testing::Test {
   protected:
     AboutDialogTest() : app(folder.Path()) {}
@@ -169,7 +162,7 @@ TEST(HelpViewerHand, NoneWithoutTheHelpViewer) {
     ScratchFolder empty;
     std::string folder = empty.Path();
     folder.pop_back();
-    EXPECT_EQ(nullptr, LoadHelpViewerHand(folder));
+    EXPECT_FALSE(LoadHelpViewerHand(folder));
 }
 
 } // namespace

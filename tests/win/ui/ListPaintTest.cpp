@@ -66,9 +66,7 @@ class ListPaintTest : public testing::Test {
     // Paints row item into an enhanced metafile, which records every text
     // as it is drawn; the texts come back sorted by column and line.
     std::vector<DrawnText> TextsOfRow(HWND window, UpdateList& list, int item) {
-        HDC screen = GetDC(window);
-        HDC recorder = CreateEnhMetaFileA(screen, nullptr, nullptr, nullptr);
-        ReleaseDC(window, screen);
+        HDC recorder = CreateEnhMetaFileA(ScopedWindowDc(window).get(), nullptr, nullptr, nullptr);
         RECT row = {};
         list.GetItemRect(item, &row, LVIR_BOUNDS);
         DRAWITEMSTRUCT draw = {};

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "engine/TarCommand.h"
 #include "res/resource.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
@@ -255,7 +256,8 @@ TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
             for (int y = 0; y < client.bottom; ++y)
                 if (GetPixel(canvas.dc(), x, y) != background)
                     inkEnd = x + 1;
-        SelectObject(canvas.dc(), reinterpret_cast<HGDIOBJ>(SendMessageA(text, WM_GETFONT, 0, 0)));
+        const ScopedSelectObject font(
+            canvas.dc(), reinterpret_cast<HGDIOBJ>(SendMessageA(text, WM_GETFONT, 0, 0)));
         SIZE whole = {}, ampersand = {};
         GetTextExtentPoint32A(canvas.dc(), url.c_str(), static_cast<int>(url.size()), &whole);
         GetTextExtentPoint32A(canvas.dc(), "&", 1, &ampersand);
@@ -441,9 +443,8 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
         "その場合は、対象ﾌﾟﾛｸﾞﾗﾑを終了して再度更新ボタンを押下してください。";
     const std::string leave = "更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？";
     const std::string temp = folder / "UpdateArchive";
-    const std::string unpackFailed =
-        "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n--use-directory=0 --display-dialog=0 xvf \"" +
-        temp + "\\Archive.zip\" -o \"" + temp + "\"";
+    const std::string unpackFailed = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n" +
+                                     TarCommandLine(temp + "\\Archive.zip", temp);
     const std::string programFailed =
         "下記ﾌﾟﾛｸﾞﾗﾑの起動に失敗しました。\r\n\r\n\"" + folder / "NotInstalled.exe\"";
     const std::string documentFailed =

@@ -52,9 +52,7 @@ HWND FindThreadDialog(const std::string& caption) {
 }
 
 std::string TextOf(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    return WindowText(window);
 }
 
 std::string ItemTextOf(HWND dialog, int id) {
@@ -85,8 +83,8 @@ bool HasPixel(HDC dc, const RECT& rect, COLORREF colour) {
 }
 
 MemoryCanvas::MemoryCanvas(int width, int height) {
-    HDC screen = GetDC(nullptr);
-    dc_ = CreateCompatibleDC(screen);
+    const ScopedWindowDc screen(nullptr);
+    dc_.reset(CreateCompatibleDC(screen.get()));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -94,15 +92,8 @@ MemoryCanvas::MemoryCanvas(int width, int height) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ReleaseDC(nullptr, screen);
-    previous_ = SelectObject(dc_, bitmap_);
-}
-
-MemoryCanvas::~MemoryCanvas() {
-    SelectObject(dc_, previous_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
+    bitmap_.reset(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    selected_.emplace(dc_.get(), bitmap_.get());
 }
 
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {

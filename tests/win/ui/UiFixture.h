@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "win/ScopedHandle.h"
 
 // Runs step from the thread's running message loop about ms from now.
 void Later(UINT ms, std::function<void()> step);
@@ -29,15 +32,13 @@ bool HasPixel(HDC dc, const RECT& rect, COLORREF colour);
 class MemoryCanvas {
   public:
     MemoryCanvas(int width, int height);
-    ~MemoryCanvas();
-    MemoryCanvas(const MemoryCanvas&) = delete;
-    MemoryCanvas& operator=(const MemoryCanvas&) = delete;
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.get(); }
 
   private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ previous_;
+    // Released in reverse: the bitmap deselected, deleted, then the context.
+    ScopedMemoryDc dc_;
+    ScopedGdiObject bitmap_;
+    std::optional<ScopedSelectObject> selected_;
 };
 
 class CDialog;

@@ -3,14 +3,13 @@
 
 #include <string>
 
+#include "win/ScopedHandle.h"
+
 int main() {
     char self[MAX_PATH + 1] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string marker = std::string(self) + ".marker";
-    HANDLE file = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 1;
-    CloseHandle(file);
-    return 0;
+    const ScopedFile file(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "framework/ShiftJis.h"
+#include "text/ShiftJis.h"
 
 namespace sjis {
 
@@ -6,10 +6,15 @@ bool IsLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+bool IsTrailByte(unsigned char c) {
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
+
 std::size_t NextChar(const std::string& text, std::size_t pos) {
     if (pos >= text.size())
         return text.size();
-    if (IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size())
+    if (pos + 1 < text.size() && IsLeadByte(static_cast<unsigned char>(text[pos])) &&
+        IsTrailByte(static_cast<unsigned char>(text[pos + 1])))
         return pos + 2;
     return pos + 1;
 }
@@ -38,6 +43,10 @@ std::size_t FindLastChar(const std::string& text, char c) {
             found = i;
     }
     return found;
+}
+
+bool EndsWithChar(const std::string& text, char c) {
+    return !text.empty() && FindLastChar(text, c) == text.size() - 1;
 }
 
 std::string ReplaceChar(const std::string& text, char from, char to) {

@@ -5,6 +5,15 @@
 #include "win/ScopedHandle.h"
 #include "text/ShiftJis.h"
 
+bool FullPathName(const std::string& path, std::string& full) {
+    char buffer[MAX_PATH * 4] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(buffer), buffer, nullptr);
+    if (length == 0 || length >= sizeof(buffer))
+        return false;
+    full.assign(buffer, length);
+    return true;
+}
+
 namespace {
 
 // The absolute path without a trailing backslash (a drive root keeps its
@@ -18,19 +27,6 @@ std::string FullPath(const std::string& path) {
         text.pop_back();
     return text;
 }
-
-} // namespace
-
-bool FullPathName(const std::string& path, std::string& full) {
-    char buffer[MAX_PATH * 4] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(buffer), buffer, nullptr);
-    if (length == 0 || length >= sizeof(buffer))
-        return false;
-    full.assign(buffer, length);
-    return true;
-}
-
-namespace {
 
 // The folder that holds a full path ("C:\a" -> "C:\"), or "" at the top.
 std::string ParentOf(const std::string& fullPath) {
@@ -87,11 +83,6 @@ bool IdentifyFileObject(const std::string& path, FileObjectId& identity) {
     identity.indexHigh = information.nFileIndexHigh;
     identity.indexLow = information.nFileIndexLow;
     return true;
-}
-
-bool SameFileObject(const std::string& a, const std::string& b) {
-    FileObjectId first, second;
-    return IdentifyFileObject(a, first) && IdentifyFileObject(b, second) && first == second;
 }
 
 bool FolderIsOrHolds(const std::string& folder, const std::string& path) {

@@ -22,9 +22,6 @@ bool FullPathName(const std::string& path, std::string& full);
 // The identity of what path reaches; false when it reaches nothing.
 bool IdentifyFileObject(const std::string& path, FileObjectId& identity);
 
-// Whether both paths reach the same existing file or folder.
-bool SameFileObject(const std::string& a, const std::string& b);
-
 // Whether folder is the folder path, or one of the folders that hold it.
 // Where a path exists it is compared by identity; below its deepest
 // existing folder, by the remaining names, case-insensitively.

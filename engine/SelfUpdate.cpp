@@ -76,6 +76,19 @@ std::string SetAside(const std::string& destination, const std::vector<std::stri
     return std::string();
 }
 
+// Whether name (without folder) is one that a set-aside copy of the
+// program file programName gets: programName + ".old-" + 8 hex digits.
+bool IsSetAsideName(const std::string& name, const std::string& programName) {
+    const std::size_t head = programName.size() + std::strlen(kSetAsideMark);
+    if (name.size() != head + kSetAsideDigits ||
+        lstrcmpiA(name.substr(0, head).c_str(), (programName + kSetAsideMark).c_str()) != 0)
+        return false;
+    for (std::size_t i = head; i < name.size(); ++i)
+        if (std::strchr("0123456789abcdefABCDEF", name[i]) == nullptr)
+            return false;
+    return true;
+}
+
 } // namespace
 
 bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
@@ -94,17 +107,6 @@ bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
     // The program keeps its name when its new copy cannot have it.
     MoveFileExA(aside.c_str(), program.c_str(), MOVEFILE_WRITE_THROUGH);
     return false;
-}
-
-bool IsSetAsideName(const std::string& name, const std::string& programName) {
-    const std::size_t head = programName.size() + std::strlen(kSetAsideMark);
-    if (name.size() != head + kSetAsideDigits ||
-        lstrcmpiA(name.substr(0, head).c_str(), (programName + kSetAsideMark).c_str()) != 0)
-        return false;
-    for (std::size_t i = head; i < name.size(); ++i)
-        if (std::strchr("0123456789abcdefABCDEF", name[i]) == nullptr)
-            return false;
-    return true;
 }
 
 void UpdaterApp::RemoveSetAsideCopies() {

@@ -12,7 +12,3 @@
 // paths of every listed file, none of which a set-aside copy may take.
 bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
                    const std::vector<std::string>& listed);
-
-// Whether name (without folder) is one that a set-aside copy of the
-// program file programName gets: programName + ".old-" + 8 hex digits.
-bool IsSetAsideName(const std::string& name, const std::string& programName);

@@ -70,21 +70,6 @@ Place PlaceOf(const std::string& fullPath) {
 
 } // namespace
 
-// Opening with backup semantics reaches folders as well as files; asking
-// for no access and sharing everything disturbs no one who has it open.
-bool IdentifyFileObject(const std::string& path, FileObjectId& identity) {
-    ScopedFile file(CreateFileA(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !GetFileInformationByHandle(file.get(), &information))
-        return false;
-    identity.volume = information.dwVolumeSerialNumber;
-    identity.indexHigh = information.nFileIndexHigh;
-    identity.indexLow = information.nFileIndexLow;
-    return true;
-}
-
 bool FolderIsOrHolds(const std::string& folder, const std::string& path) {
     const std::string folderPath = FullPath(folder);
     const std::string innerPath = FullPath(path);

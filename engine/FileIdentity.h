@@ -5,22 +5,11 @@
 // serial number and the file index behind them agree.
 #include <string>
 
-// What an existing file or folder is, whatever path reaches it.
-struct FileObjectId {
-    unsigned long volume = 0;
-    unsigned long indexHigh = 0;
-    unsigned long indexLow = 0;
-    bool operator==(const FileObjectId& other) const {
-        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-    }
-};
+#include "win/FileObjectId.h"
 
 // The absolute form of path as Windows forms it (GetFullPathName); false
 // when it cannot be formed.
 bool FullPathName(const std::string& path, std::string& full);
-
-// The identity of what path reaches; false when it reaches nothing.
-bool IdentifyFileObject(const std::string& path, FileObjectId& identity);
 
 // Whether folder is the folder path, or one of the folders that hold it.
 // Where a path exists it is compared by identity; below its deepest

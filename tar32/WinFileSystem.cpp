@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "win/FileObjectId.h"
 #include "win/ScopedHandle.h"
 
 namespace tar32 {
@@ -14,23 +15,12 @@ namespace {
 
 class FileSource : public Source {
   public:
-    FileSource(ScopedFile file, const BY_HANDLE_FILE_INFORMATION& identity)
-        : file_(std::move(file)),
-          size_(static_cast<std::uint64_t>(identity.nFileSizeHigh) << 32 | identity.nFileSizeLow),
-          identity_(identity) {}
+    FileSource(ScopedFile file, std::uint64_t size, const FileObjectId& identity)
+        : file_(std::move(file)), size_(size), identity_(identity) {}
     std::uint64_t Size() const override { return size_; }
     bool IsSameFile(const std::string& path) const override {
-        const ScopedFile other(
-            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!other) {
-            return false;
-        }
-        BY_HANDLE_FILE_INFORMATION theirs;
-        return GetFileInformationByHandle(other.get(), &theirs) &&
-               identity_.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-               identity_.nFileIndexHigh == theirs.nFileIndexHigh &&
-               identity_.nFileIndexLow == theirs.nFileIndexLow;
+        FileObjectId other;
+        return IdentifyFileObject(path, other) && other == identity_;
     }
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
         std::size_t done = 0;
@@ -58,7 +48,7 @@ class FileSource : public Source {
   private:
     ScopedFile file_;
     std::uint64_t size_;
-    BY_HANDLE_FILE_INFORMATION identity_;
+    FileObjectId identity_;
 };
 
 class TempFile : public OutFile {
@@ -122,12 +112,16 @@ std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
     if (!file) {
         return nullptr;
     }
-    BY_HANDLE_FILE_INFORMATION identity;
-    if (!GetFileInformationByHandle(file.get(), &identity) ||
-        (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return nullptr;
     }
-    return std::make_unique<FileSource>(std::move(file), identity);
+    const std::uint64_t size =
+        static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+    const FileObjectId identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                                   information.nFileIndexLow};
+    return std::make_unique<FileSource>(std::move(file), size, identity);
 }
 
 bool WinFileSystem::MakeFolder(const std::string& path) {

@@ -105,6 +105,15 @@ struct Flow : testing::Test {
             Sleep(25);
     }
 
+    // Presses a button of the dialog; the message box that follows must say
+    // text, and gets answer.
+    void PressAndAnswer(HWND dialog, int button, const std::string& text, int answer = IDOK) {
+        PressButton(dialog, button);
+        SeenMessageBox box = Box();
+        EXPECT_EQ(box.text, text);
+        Answer(box, answer);
+    }
+
     void Shot(const std::string& name, const RECT& area) {
         Settle();
         ScreenCapture(area).SaveBmp(artifacts + name + ".bmp");
@@ -236,10 +245,7 @@ TEST_F(Flow, NothingNewStartsTheProgramOnly) {
     Install(true);
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, kNothingNew);
-    Answer(box, IDOK);
+    PressAndAnswer(dialog, kCheck, kNothingNew);
     ExpectExit();
     EXPECT_NE(Log().find("started version 2.0"), std::string::npos);
     ExpectTempFolderEmptied();
@@ -253,17 +259,11 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     Answer(Box(), IDOK);
     ExpectPending(dialog);
 
-    PressButton(dialog, kExit);
-    SeenMessageBox question = Box();
-    EXPECT_EQ(question.text, kLeave);
-    Answer(question, IDCANCEL);
+    PressAndAnswer(dialog, kExit, kLeave, IDCANCEL);
     EXPECT_TRUE(IsWindow(dialog));
     ExpectPending(dialog);
 
-    PressButton(dialog, kExit);
-    question = Box();
-    EXPECT_EQ(question.text, kLeave);
-    Answer(question, IDOK);
+    PressAndAnswer(dialog, kExit, kLeave);
     ExpectExit();
     ExpectOldFiles();
     EXPECT_EQ(Log(false), "");
@@ -276,10 +276,8 @@ TEST_F(Flow, FailedCheckStaysReady) {
     LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"));
-    Answer(box, IDOK);
+    PressAndAnswer(dialog, kCheck,
+                   "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"));
     ExpectReady(dialog);
 
     // Leaving asks nothing; the clean-up runs all the same.
@@ -332,16 +330,10 @@ TEST_F(Flow, SignedUpdateCompletes) {
     InstallFrom("AppSigned\\");
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox found = Box();
-    EXPECT_EQ(found.text, kFound);
-    Answer(found, IDOK);
+    PressAndAnswer(dialog, kCheck, kFound);
     ExpectPending(dialog);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
-    PressButton(dialog, IDC_UPDATE);
-    SeenMessageBox done = Box();
-    EXPECT_EQ(done.text, kAllDone);
-    Answer(done, IDOK);
+    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
     ExpectExit();
     ExpectNewFiles();
     ExpectTempFolderEmptied();
@@ -395,10 +387,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
               ReadFileBytes(fixture + "App\\data\\sample.dat"));
     EXPECT_EQ(ReadFileBytes(app + "SampleApp.exe"),
               ReadFileBytes(fixture + "AppCurrent\\SampleApp.exe"));
-    PressButton(dialog, IDC_UPDATE);
-    SeenMessageBox done = Box();
-    EXPECT_EQ(done.text, kAllDone);
-    Answer(done, IDOK);
+    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
     ExpectExit();
     ExpectNewFiles();
 }
@@ -415,14 +404,9 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
 
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox found = Box();
-    EXPECT_EQ(found.text, "5件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。");
-    Answer(found, IDOK);
-    PressButton(dialog, IDC_UPDATE);
-    SeenMessageBox done = Box();
-    EXPECT_EQ(done.text, kAllDone);
-    Answer(done, IDOK);
+    PressAndAnswer(dialog, kCheck,
+                   "5件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。");
+    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
     ExpectExit();
 
     // The new copies took the names; the program that ran waits beside

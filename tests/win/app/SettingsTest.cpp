@@ -54,6 +54,15 @@ struct SettingsTest : testing::Test {
     TestApp app{programFolder};
 
     void SetUp() override { MakeFolder(programFolder); }
+
+    // Loading stops with one exclamation box that says text.
+    void ExpectLoadRefused(const std::string& text) {
+        app.messages.clear();
+        EXPECT_FALSE(app.LoadSettings());
+        ASSERT_EQ(app.messages.size(), 1u);
+        EXPECT_EQ(app.messages[0].text, text);
+        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    }
 };
 
 TEST_F(SettingsTest, ModuleFolderEndsWithABackslash) {
@@ -63,18 +72,13 @@ TEST_F(SettingsTest, ModuleFolderEndsWithABackslash) {
 
 TEST_F(SettingsTest, NoSettingsFileReportsTheMissingUrl) {
     app.SetProfileName(programFolder + "Tovarind.ini");
-    EXPECT_FALSE(app.LoadSettings());
-    ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, kMissingUrl);
-    EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    ExpectLoadRefused(kMissingUrl);
     EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
 }
 
 TEST_F(SettingsTest, EmptyUrlStopsBeforeTheTemporaryFolder) {
     app.WriteSettings("[Archive]\r\nTitle=App\r\nURL=\r\nTempFolder=Tmp\r\n");
-    EXPECT_FALSE(app.LoadSettings());
-    ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, kMissingUrl);
+    ExpectLoadRefused(kMissingUrl);
     EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
 }
 
@@ -126,14 +130,9 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
     for (const char* value :
          {".", ".\\", "..", "..\\..", "\\", "sub\\..", "..\\App", "..\\APP\\", "..\\App.", "./"}) {
         SCOPED_TRACE(value);
-        app.messages.clear();
         app.WriteSettings(std::string("[Archive]\r\nURL=http://x/\r\nTempFolder=") + value +
                           "\r\n");
-        EXPECT_FALSE(app.LoadSettings());
-        ASSERT_EQ(app.messages.size(), 1u);
-        EXPECT_EQ(app.messages[0].text,
-                  kTempFolderRefused + programFolder + app.Settings().TempFolder + "\\");
-        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        ExpectLoadRefused(kTempFolderRefused + programFolder + value + "\\");
     }
     EXPECT_EQ(app.Settings().TempFolder, "./");
     EXPECT_FALSE(FolderExists(programFolder + "sub"));
@@ -174,13 +173,9 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        app.messages.clear();
         app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nTempFolder=Tmp\r\n" + c.lines +
                           "\r\n");
-        EXPECT_FALSE(app.LoadSettings());
-        ASSERT_EQ(app.messages.size(), 1u);
-        EXPECT_EQ(app.messages[0].text, kBadPublicKey);
-        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        ExpectLoadRefused(kBadPublicKey);
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
     }
 }

@@ -35,9 +35,9 @@ class ListPaintTest : public testing::Test {
         EXPECT_TRUE(app.LoadSettings());
     }
 
-    // Paints row item into the canvas as the list control asks its parent
-    // to; returns the row's bounds.
-    RECT PaintRow(HWND window, UpdateList& list, int item) {
+    // Paints row item into dc (the canvas unless given) as the list control
+    // asks its parent to; returns the row's bounds.
+    RECT PaintRow(HWND window, UpdateList& list, int item, HDC dc = nullptr) {
         RECT bounds = {};
         list.GetItemRect(item, &bounds, LVIR_BOUNDS);
         DRAWITEMSTRUCT draw = {};
@@ -46,7 +46,7 @@ class ListPaintTest : public testing::Test {
         draw.itemID = static_cast<UINT>(item);
         draw.itemAction = ODA_DRAWENTIRE;
         draw.hwndItem = list.m_hWnd;
-        draw.hDC = canvas.dc();
+        draw.hDC = dc != nullptr ? dc : canvas.dc();
         draw.rcItem = bounds;
         EXPECT_TRUE(
             SendMessageA(window, WM_DRAWITEM, IDC_UPDATE_LIST, reinterpret_cast<LPARAM>(&draw)));
@@ -67,17 +67,7 @@ class ListPaintTest : public testing::Test {
     // as it is drawn; the texts come back sorted by column and line.
     std::vector<DrawnText> TextsOfRow(HWND window, UpdateList& list, int item) {
         HDC recorder = CreateEnhMetaFileA(ScopedWindowDc(window).get(), nullptr, nullptr, nullptr);
-        RECT row = {};
-        list.GetItemRect(item, &row, LVIR_BOUNDS);
-        DRAWITEMSTRUCT draw = {};
-        draw.CtlType = ODT_LISTVIEW;
-        draw.CtlID = IDC_UPDATE_LIST;
-        draw.itemID = static_cast<UINT>(item);
-        draw.itemAction = ODA_DRAWENTIRE;
-        draw.hwndItem = list.m_hWnd;
-        draw.hDC = recorder;
-        draw.rcItem = row;
-        SendMessageA(window, WM_DRAWITEM, IDC_UPDATE_LIST, reinterpret_cast<LPARAM>(&draw));
+        const RECT row = PaintRow(window, list, item, recorder);
         HENHMETAFILE recording = CloseEnhMetaFile(recorder);
         struct Reading {
             RECT row;

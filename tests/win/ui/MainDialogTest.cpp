@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "engine/TarCommand.h"
+#include "res/Version.h"
 #include "res/resource.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
@@ -551,7 +552,7 @@ TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
             seen = true;
             EXPECT_EQ(window, GetWindow(about, GW_OWNER));
             EXPECT_FALSE(IsWindowEnabled(window));
-            EXPECT_EQ("win_ui_tests Version 1, 0, 0, 2", ItemTextOf(about, IDC_VERSION_TEXT));
+            EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT, ItemTextOf(about, IDC_VERSION_TEXT));
             SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(about, IDOK)));
         });

@@ -52,15 +52,17 @@ function(tovarind_headers target scope)
   target_include_directories(${target} ${scope} ${dir})
 endfunction()
 
-# The program's resource script, built into target; it pulls in these files,
-# so it is rebuilt when they change.
+# The program's resource script, built into target; it pulls in these files
+# (the version's two from cmake/Version.cmake), so it is rebuilt when they
+# change.
 function(tovarind_resources target)
   target_sources(${target} PRIVATE ${TOVARIND_ROOT}/res/Tovarind.rc)
   target_link_libraries(${target} PRIVATE tovarind_resource_ids)
-  tovarind_headers(${target} PRIVATE res/Tovarind.ico res/Tovarind.manifest)
+  tovarind_headers(${target} PRIVATE res/Tovarind.ico)
+  set(version ${TOVARIND_VERSION_INCLUDE}/res)
   set_source_files_properties(${TOVARIND_ROOT}/res/Tovarind.rc TARGET_DIRECTORY ${target}
     PROPERTIES OBJECT_DEPENDS
-    "${TOVARIND_ROOT}/res/resource.h;${TOVARIND_ROOT}/res/Tovarind.ico;${TOVARIND_ROOT}/res/Tovarind.manifest")
+    "${TOVARIND_ROOT}/res/resource.h;${TOVARIND_ROOT}/res/Tovarind.ico;${version}/Version.h;${version}/Tovarind.manifest")
 endfunction()
 
 # A Windows executable run under Wine as one ctest entry. GUI tests get an

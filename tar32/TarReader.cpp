@@ -4,7 +4,7 @@
 
 #include <zlib.h>
 
-#include "tar32/Extract.h"
+#include "tar32/Extractor.h"
 #include "tar32/Names.h"
 #include "text/ShiftJis.h"
 

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "engine/UpdateEntry.h"
+#include "tests/support/SystemTexts.h"
 
 namespace {
 
@@ -21,13 +22,18 @@ TEST(EntryKeyName, TwoDigitsThenAsManyAsNeeded) {
 }
 
 TEST(EntryMark, EveryStateAndTheRest) {
-    EXPECT_STREQ(EntryMark(NotCompared), "－");
-    EXPECT_STREQ(EntryMark(NeedsUpdate), "更");
-    EXPECT_STREQ(EntryMark(Unchanged), "同");
-    EXPECT_STREQ(EntryMark(Updated), "済");
-    EXPECT_STREQ(EntryMark(CopyFailed), "×");
-    EXPECT_STREQ(EntryMark(static_cast<EntryState>(4)), "×");
-    EXPECT_STREQ(EntryMark(static_cast<EntryState>(-1)), "×");
+    const struct {
+        EntryState state;
+        const std::string& mark;
+    } cases[] = {{NotCompared, texts::kMarkNotCompared},
+                 {NeedsUpdate, texts::kMarkNeedsUpdate},
+                 {Unchanged, texts::kMarkUnchanged},
+                 {Updated, texts::kMarkUpdated},
+                 {CopyFailed, texts::kMarkFailed},
+                 {static_cast<EntryState>(4), texts::kMarkFailed},
+                 {static_cast<EntryState>(-1), texts::kMarkFailed}};
+    for (const auto& c : cases)
+        EXPECT_EQ(EntryMark(c.state), c.mark) << static_cast<int>(c.state);
 }
 
 struct Chain {

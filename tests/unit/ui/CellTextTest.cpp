@@ -1,6 +1,7 @@
 // Fitting a cell's text into its column, measured with a fake font in which
 // a full stop is 2 pixels wide and every other byte 5 (a double-byte
 // character 10), and the caption template filling.
+#include "tests/support/SystemTexts.h"
 #include "ui/CellText.h"
 
 #include <gtest/gtest.h>
@@ -63,8 +64,8 @@ TEST(FitCellText, CutsOnlyBetweenWholeDoubleByteCharacters) {
 }
 
 TEST(FormatOneString, InsertsTheValueUnchanged) {
-    EXPECT_EQ("[Sample] を更新 by Tovarind", FormatOneString("[%s] を更新 by Tovarind", "Sample"));
-    EXPECT_EQ("[] を更新 by Tovarind", FormatOneString("[%s] を更新 by Tovarind", ""));
+    EXPECT_EQ("[Sample] を更新 by Tovarind", FormatOneString(texts::kMainCaption, "Sample"));
+    EXPECT_EQ("[] を更新 by Tovarind", FormatOneString(texts::kMainCaption, ""));
     EXPECT_EQ("[100% %s %d %n] x", FormatOneString("[%s] x", "100% %s %d %n"));
     // A double-byte value whose trail bytes look like '\' and '%'-free.
     EXPECT_EQ("[表示] x", FormatOneString("[%s] x", "表示"));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/Scratch.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestApp.h"
 
 namespace {
@@ -45,7 +46,7 @@ TEST_F(CommandLineTest, AnAbsolutePathIsJoinedToTheProgramFolder) {
 TEST_F(CommandLineTest, ASubFolderIsTakenAndReadsAsEmpty) {
     EXPECT_EQ(Run({"conf"}), folder + "conf");
     ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, "設定ﾌｧｲﾙに受信するURLの記述がありません。");
+    EXPECT_EQ(app.messages[0].text, texts::kMissingUrl);
 }
 
 } // namespace

@@ -3,18 +3,15 @@
 #include <vector>
 
 #include "tests/support/Scratch.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestApp.h"
 
 namespace {
-
-const char kMissingUrl[] = "設定ﾌｧｲﾙに受信するURLの記述がありません。";
-const char kBadPublicKey[] = "設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。";
 
 // A PublicKey value made by make_minisign_fixtures.py beside the test binary.
 std::string KeyFixture(const std::string& name) {
     return ReadFileBytes(BinaryFolder() + "minisign-fixture\\key-" + name + ".txt");
 }
-const char kTempFolderRefused[] = "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n";
 
 // A Unix program run to its end in folder; Wine starts it natively.
 bool RunUnix(const std::string& folder, std::string command) {
@@ -72,13 +69,13 @@ TEST_F(SettingsTest, ModuleFolderEndsWithABackslash) {
 
 TEST_F(SettingsTest, NoSettingsFileReportsTheMissingUrl) {
     app.SetProfileName(programFolder + "Tovarind.ini");
-    ExpectLoadRefused(kMissingUrl);
+    ExpectLoadRefused(texts::kMissingUrl);
     EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
 }
 
 TEST_F(SettingsTest, EmptyUrlStopsBeforeTheTemporaryFolder) {
     app.WriteSettings("[Archive]\r\nTitle=App\r\nURL=\r\nTempFolder=Tmp\r\n");
-    ExpectLoadRefused(kMissingUrl);
+    ExpectLoadRefused(texts::kMissingUrl);
     EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
 }
 
@@ -132,7 +129,7 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
         SCOPED_TRACE(value);
         app.WriteSettings(std::string("[Archive]\r\nURL=http://x/\r\nTempFolder=") + value +
                           "\r\n");
-        ExpectLoadRefused(kTempFolderRefused + programFolder + value + "\\");
+        ExpectLoadRefused(texts::kTempFolderRefused + programFolder + value + "\\");
     }
     EXPECT_EQ(app.Settings().TempFolder, "./");
     EXPECT_FALSE(FolderExists(programFolder + "sub"));
@@ -175,7 +172,7 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
         SCOPED_TRACE(c.name);
         app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nTempFolder=Tmp\r\n" + c.lines +
                           "\r\n");
-        ExpectLoadRefused(kBadPublicKey);
+        ExpectLoadRefused(texts::kBadPublicKey);
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
     }
 }
@@ -224,7 +221,7 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
         EXPECT_EQ(!c.refused, app.LoadSettings());
         if (c.refused) {
             ASSERT_EQ(1u, app.messages.size());
-            EXPECT_EQ(kTempFolderRefused + programFolder + c.tempFolder + "\\",
+            EXPECT_EQ(texts::kTempFolderRefused + programFolder + c.tempFolder + "\\",
                       app.messages[0].text);
         } else {
             EXPECT_TRUE(app.messages.empty());
@@ -269,9 +266,9 @@ TEST_F(SettingsTest, StartUpStopsAtUnusableSettingsBeforeAnyWindowAndDeletesNoth
         std::string settings;
         std::string message;
     } cases[] = {
-        {"no URL", "[Archive]\r\nTitle=App\r\nTempFolder=Tmp\r\n", kMissingUrl},
+        {"no URL", "[Archive]\r\nTitle=App\r\nTempFolder=Tmp\r\n", texts::kMissingUrl},
         {"the program folder as TempFolder", "[Archive]\r\nURL=http://x/\r\nTempFolder=.\r\n",
-         "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。"},
+         texts::kTempFolderRefused},
     };
     WriteFileBytes(programFolder + "app.exe", "installed");
     MakeFolder(programFolder + "Tmp");

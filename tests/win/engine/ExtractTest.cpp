@@ -1,11 +1,10 @@
 #include <windows.h>
 
 #include "engine/TarCommand.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
-
-const std::string kUnpackError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n";
 
 std::string CommandLineFor(const std::string& programFolder) {
     return TarCommandLine(programFolder + "UpdateArchive\\Archive.zip",
@@ -26,7 +25,7 @@ TEST_F(ExtractTest, FailingLibraryShowsTheWholeCommandLine) {
     ASSERT_TRUE(fake.Loaded());
     EXPECT_FALSE(app.ExtractArchive());
     ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, kUnpackError + CommandLineFor(programFolder));
+    EXPECT_EQ(app.messages[0].text, texts::kUnpackFailed + CommandLineFor(programFolder));
     EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
     // What the library was given: no owner window, 1024 bytes of room.
     EXPECT_EQ(ReadFileBytes(log), "hwnd=00000000 size=1024\n" + CommandLineFor(programFolder));
@@ -37,7 +36,7 @@ TEST_F(ExtractTest, LibraryWithoutTheEntryPointIsAnUnpackingError) {
     ASSERT_TRUE(fake.Loaded());
     EXPECT_FALSE(app.ExtractArchive());
     EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({kUnpackError + CommandLineFor(programFolder)}));
+              std::vector<std::string>({texts::kUnpackFailed + CommandLineFor(programFolder)}));
     EXPECT_FALSE(FileExists(log));
 }
 
@@ -68,7 +67,7 @@ TEST_F(ExtractTest, DISABLED_WithoutAnyLibrary) {
     ASSERT_FALSE(FileExists(BinaryFolder() + "tar32.dll"));
     EXPECT_FALSE(app.ExtractArchive());
     EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({kUnpackError + CommandLineFor(programFolder)}));
+              std::vector<std::string>({texts::kUnpackFailed + CommandLineFor(programFolder)}));
     WriteFileBytes(BinaryFolder() + "ran", "");
 }
 
@@ -89,7 +88,7 @@ TEST(ExtractCommandLine, PlaceholderTextInTheProgramFolderStaysAsItIs) {
     SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", nullptr);
     EXPECT_EQ(ReadFileBytes(log), "hwnd=00000000 size=1024\n" + CommandLineFor(folder));
     ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, kUnpackError + CommandLineFor(folder));
+    EXPECT_EQ(app.messages[0].text, texts::kUnpackFailed + CommandLineFor(folder));
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "engine/Launch.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
-
-const std::string kProgramError = "下記ﾌﾟﾛｸﾞﾗﾑの起動に失敗しました。\r\n\r\n";
-const std::string kDocumentError = "下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n";
 
 struct LaunchTest : EngineTest {
     std::string workFolder = scratch / "work";
@@ -67,8 +65,8 @@ TEST_F(LaunchTest, AMissingProgramDoesNotKeepTheDocumentFromOpening) {
     InstallProbe("doc\\notes.exe");
     Configure("http://127.0.0.1:1/", "gone.exe", "doc\\notes.exe");
     app.StartAutoRun(true);
-    EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({kProgramError + "\"" + programFolder + "gone.exe\""}));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>({texts::kProgramNotStarted + "\"" +
+                                                        programFolder + "gone.exe\""}));
     EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_FALSE(Marker("doc\\notes.exe").empty());
 }
@@ -79,8 +77,9 @@ TEST_F(LaunchTest, ProgramFirstThenDocumentEachWithItsMessage) {
     Configure("http://127.0.0.1:1/", "app.exe /safe", "更新履歴.txt");
     app.StartAutoRun(true);
     EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({kProgramError + "\"" + programFolder + "app.exe /safe\"",
-                                        kDocumentError + programFolder + "更新履歴.txt"}));
+              std::vector<std::string>(
+                  {texts::kProgramNotStarted + "\"" + programFolder + "app.exe /safe\"",
+                   texts::kDocumentNotOpened + programFolder + "更新履歴.txt"}));
     EXPECT_EQ(app.messages[1].style, UINT(MB_OK | MB_ICONEXCLAMATION));
 }
 
@@ -119,7 +118,7 @@ TEST(LaunchDocument, ShellAnswersUpTo32AreFailures) {
             EXPECT_TRUE(app.messages.empty());
         } else {
             ASSERT_EQ(app.messages.size(), 1u);
-            EXPECT_EQ(app.messages[0].text, kDocumentError + folder + "更新履歴.txt");
+            EXPECT_EQ(app.messages[0].text, texts::kDocumentNotOpened + folder + "更新履歴.txt");
             EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
         }
     }

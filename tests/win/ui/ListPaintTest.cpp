@@ -14,6 +14,7 @@
 
 #include "res/resource.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestApp.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/ListColours.h"
@@ -58,6 +59,11 @@ class ListPaintTest : public testing::Test {
         const int top = row.top + (line == 0 ? 2 : 17);
         return {row.left + kColumnLeft[column], top, row.left + kColumnLeft[column + 1],
                 line == 0 ? top + 15 : row.bottom};
+    }
+    // The whole height of a column within the row.
+    static RECT Cell(const RECT& row, int column) {
+        return {row.left + kColumnLeft[column], row.top, row.left + kColumnLeft[column + 1],
+                row.bottom};
     }
     // A text painted in a row: the column it stands in, its line (0 the
     // first, 1 the second) and the text.
@@ -140,17 +146,24 @@ class ListPaintTest : public testing::Test {
     MemoryCanvas canvas;
 };
 
+// Where a colour must (or must not) show in a painted row: the row, its
+// column and line (0 the first, 1 the second, kCell the whole cell).
+constexpr int kCell = 2;
+struct ColourCheck {
+    int item, column, line;
+    COLORREF colour;
+    bool present;
+};
+
 TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         UpdateEntry* one = list.GetEntryAt(0);
         UpdateEntry* two = list.GetEntryAt(1);
         UpdateEntry* three = list.GetEntryAt(2);
         ASSERT_TRUE(one && two && three);
         // One: newer archive copy of the same size; two: same time, other
-        // size; three: a state outside the known ones.
+        // size; three: a state outside the known ones, and selected.
         lstrcpyA(one->archiveTime, "2001/02/03 04:05:06");
         one->archiveSize = one->localSize;
         one->state = NeedsUpdate;
@@ -158,50 +171,51 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         two->archiveSize = 5;
         two->state = Updated;
         three->state = static_cast<EntryState>(7);
-
-        RECT row = PaintRow(window, list, 0);
-        EXPECT_EQ(30, row.bottom - row.top);
-        EXPECT_EQ(kEvenRowColour, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 0, 0), kBlue) ||
-                    HasPixel(canvas.dc(), Line(row, 0, 1), kBlue));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 1), kBlue));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 0), kBlue));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 1), kRed));
-        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 2, 1), kGrey));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 0), kBlue));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 1), kGrey));
-        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
-        RECT mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
-        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kBlue));
-        // Texts stand on the row's own colour, not on boxes of another.
-        EXPECT_FALSE(HasPixel(canvas.dc(), row, list.GetBkColor()));
-
-        row = PaintRow(window, list, 1);
-        EXPECT_EQ(list.GetBkColor(), GetPixel(canvas.dc(), row.left + 1, row.top + 1));
-        EXPECT_FALSE(HasPixel(canvas.dc(), row, kEvenRowColour));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 2, 1), kGrey));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
-        mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
-        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kDarkGreen));
-
-        // The selected row: highlight across the row, the texts keep theirs.
         LVITEMA state = {};
         state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         state.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
-        row = PaintRow(window, list, 2);
         const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
-        EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + 1, row.top + 1));
-        EXPECT_EQ(highlight, GetPixel(canvas.dc(), row.left + kColumnLeft[4] - 2, row.top + 1));
-        EXPECT_FALSE(HasPixel(canvas.dc(), row, kEvenRowColour));
-        EXPECT_TRUE(HasPixel(canvas.dc(), Line(row, 1, 0), kBlue));
-        mark = {row.left + kColumnLeft[4], row.top, row.left + kColumnLeft[5], row.bottom};
-        EXPECT_TRUE(HasPixel(canvas.dc(), mark, kRed));
-        // No archive stamp yet: the second lines of columns 2 and 3 are empty.
-        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 2, 1), kRed));
-        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kRed));
-        EXPECT_FALSE(HasPixel(canvas.dc(), Line(row, 3, 1), kGrey));
+
+        // The rows do not overlap: all three stay on the canvas.
+        RECT rows[3];
+        for (int item = 0; item < 3; ++item) {
+            rows[item] = PaintRow(window, list, item);
+            EXPECT_EQ(30, rows[item].bottom - rows[item].top);
+        }
+        // Each row's background at its top left, and a colour found nowhere in
+        // it: the texts stand on the row's own colour, not on boxes of another.
+        const struct {
+            int item;
+            COLORREF background, absent;
+        } backgrounds[] = {{0, kEvenRowColour, list.GetBkColor()},
+                           {1, list.GetBkColor(), kEvenRowColour},
+                           {2, highlight, kEvenRowColour}};
+        for (const auto& b : backgrounds) {
+            const RECT& row = rows[b.item];
+            EXPECT_EQ(b.background, GetPixel(canvas.dc(), row.left + 1, row.top + 1)) << b.item;
+            EXPECT_FALSE(HasPixel(canvas.dc(), row, b.absent)) << b.item;
+        }
+        EXPECT_EQ(highlight,
+                  GetPixel(canvas.dc(), rows[2].left + kColumnLeft[4] - 2, rows[2].top + 1));
+        // The first row's archive time is newer (red), its size the same
+        // (grey); the second's the other way round; the selected third has
+        // no archive stamp yet, so its second lines of columns 2 and 3 are
+        // empty. The marks take the state's colour.
+        const ColourCheck checks[] = {
+            {0, 0, kCell, kBlue, true},      {0, 1, 0, kBlue, true}, {0, 1, 1, kBlue, true},
+            {0, 2, 0, kBlue, true},          {0, 2, 1, kRed, true},  {0, 2, 1, kGrey, false},
+            {0, 3, 0, kBlue, true},          {0, 3, 1, kGrey, true}, {0, 3, 1, kRed, false},
+            {0, 4, kCell, kBlue, true},      {1, 2, 1, kGrey, true}, {1, 3, 1, kRed, true},
+            {1, 4, kCell, kDarkGreen, true}, {2, 1, 0, kBlue, true}, {2, 4, kCell, kRed, true},
+            {2, 2, 1, kRed, false},          {2, 3, 1, kRed, false}, {2, 3, 1, kGrey, false}};
+        for (const ColourCheck& c : checks) {
+            const RECT& row = rows[c.item];
+            const RECT where = c.line == kCell ? Cell(row, c.column) : Line(row, c.column, c.line);
+            EXPECT_EQ(c.present, HasPixel(canvas.dc(), where, c.colour))
+                << "row " << c.item << " column " << c.column << " line " << c.line << " colour "
+                << std::hex << c.colour;
+        }
     });
 }
 
@@ -210,9 +224,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
 // stamp above the archive stamp; the mark. Empty stamps and sizes of 0 draw
 // nothing, so an archive size stands on the second line alone.
 TEST_F(ListPaintTest, CellTexts) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         UpdateEntry* one = list.GetEntryAt(0);
         UpdateEntry* three = list.GetEntryAt(2);
@@ -237,21 +249,21 @@ TEST_F(ListPaintTest, CellTexts) {
               {2, 1, "2001/02/03 04:05:06"},
               {3, 0, "100"},
               {3, 1, "12345678"},
-              {4, 0, "更"}}},
+              {4, 0, texts::kMarkNeedsUpdate}}},
             {1, // not compared yet: no archive stamp
              {{0, 0, "2"},
               {1, 0, "./"},
               {1, 1, "Two.dat"},
               {2, 0, twoTime},
               {3, 0, "200"},
-              {4, 0, "－"}}},
+              {4, 0, texts::kMarkNotCompared}}},
             {2, // not installed: no local stamp
              {{0, 0, "3"},
               {1, 0, "./表示/sub/"},
               {1, 1, "Three.dat"},
               {2, 1, "2024/05/06 07:08:10"},
               {3, 1, "4096"},
-              {4, 0, "×"}}},
+              {4, 0, texts::kMarkFailed}}},
         };
         for (const auto& row : rows)
             EXPECT_EQ(row.texts, TextsOfRow(window, list, row.item)) << "row " << row.item;
@@ -259,9 +271,7 @@ TEST_F(ListPaintTest, CellTexts) {
 }
 
 TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         LVITEMA state = {};
         state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -286,9 +296,7 @@ TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
 }
 
 TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(3, list.InsertItem(3, "", 0));
         list.SetItemText(3, 1, "generic text");
@@ -296,10 +304,8 @@ TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
         SetTextColor(canvas.dc(), kBlack);
         RECT row = PaintRow(window, list, 3);
         EXPECT_EQ(list.GetBkColor(), GetPixel(canvas.dc(), row.left + 1, row.top + 1));
-        RECT cell = {row.left + kColumnLeft[1], row.top, row.left + kColumnLeft[2], row.bottom};
-        EXPECT_TRUE(HasPixel(canvas.dc(), cell, kBlack));
-        RECT number = {row.left, row.top, row.left + kColumnLeft[1], row.bottom};
-        EXPECT_FALSE(HasPixel(canvas.dc(), number, kBlue));
+        EXPECT_TRUE(HasPixel(canvas.dc(), Cell(row, 1), kBlack));
+        EXPECT_FALSE(HasPixel(canvas.dc(), Cell(row, 0), kBlue));
     });
 }
 
@@ -311,9 +317,7 @@ TEST_F(ListPaintTest, FirstPaintIsTheWholeListAsIfFilledRowByRowOnScreen) {
         ini += EntryKeyName(n) + "=File" + std::to_string(n) + ".dat" +
                (n % 2 ? ",sub\\\r\n" : "\r\n");
     app.WriteSettings(ini);
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND) {
+    RunMainDialogOf(app, [&](HWND, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(rows, list.GetItemCount());
         SCROLLINFO scroll = {};

@@ -9,35 +9,17 @@
 #include <functional>
 
 #include "engine/TarCommand.h"
+#include "res/Version.h"
 #include "res/resource.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/support/TestApp.h"
 #include "tests/support/ZipBuilder.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/MainDialog.h"
 
 namespace {
-
-const char kAboutCaption[] = "Tovarindのﾊﾞｰｼﾞｮﾝ情報";
-
-RECT WorkArea() {
-    RECT area = {};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    return area;
-}
-
-RECT WindowArea(HWND window) {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
-// Centres agree to the pixel that halving an odd size loses.
-void ExpectCentredOver(const RECT& inner, const RECT& outer) {
-    EXPECT_NEAR((outer.left + outer.right) / 2.0, (inner.left + inner.right) / 2.0, 1.0);
-    EXPECT_NEAR((outer.top + outer.bottom) / 2.0, (inner.top + inner.bottom) / 2.0, 1.0);
-}
 
 class MainDialogTest : public testing::Test {
   protected:
@@ -67,15 +49,13 @@ class MainDialogTest : public testing::Test {
 };
 
 TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
-        EXPECT_EQ("[%s と %d 100%] を更新 by Tovarind", TextOf(window));
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+        EXPECT_EQ(texts::MainCaption("%s と %d 100%"), TextOf(window));
         EXPECT_EQ("http://127.0.0.1:9/archive.zip", ItemTextOf(window, IDC_URL_TEXT));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
-        EXPECT_EQ("終了", ItemTextOf(window, IDCANCEL));
-        EXPECT_EQ("WEB接続し更新をﾁｪｯｸ", ItemTextOf(window, IDOK));
+        EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
+        EXPECT_EQ(texts::kCheckButton, ItemTextOf(window, IDOK));
         EXPECT_EQ(GetDlgItem(window, IDOK), GetFocus());
         EXPECT_NE(0, GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 
@@ -95,15 +75,13 @@ TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
         EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), GetMenuItemID(menu, items - 1));
         char text[128] = {};
         GetMenuStringA(menu, items - 1, text, sizeof(text), MF_BYPOSITION);
-        EXPECT_STREQ("Tovarind のﾊﾞｰｼﾞｮﾝ情報(&A)...", text);
+        EXPECT_EQ(texts::kAboutMenuItem, text);
         EXPECT_NE(0u, GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR);
     });
 }
 
 TEST_F(MainDialogTest, OpensCentredOnTheWorkArea) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         const RECT placed = WindowArea(window);
         ExpectCentredOver(placed, WorkArea());
         const RECT client = DialogUnits(window, 0, 0, 279, 208);
@@ -140,9 +118,7 @@ TEST_F(MainDialogTest, AboutDialogCentresOverTheMainDialogInsideTheWorkArea) {
              EXPECT_EQ(area.top, about.top);
          }},
     };
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
             if (c.moveMainTo) {
@@ -153,7 +129,7 @@ TEST_F(MainDialogTest, AboutDialogCentresOverTheMainDialogInsideTheWorkArea) {
             const RECT main = WindowArea(window);
             bool seen = false;
             Later(150, [&] {
-                HWND about = FindThreadDialog(kAboutCaption);
+                HWND about = FindThreadDialog(texts::kAboutCaption);
                 if (about == nullptr)
                     return;
                 seen = true;
@@ -166,82 +142,12 @@ TEST_F(MainDialogTest, AboutDialogCentresOverTheMainDialogInsideTheWorkArea) {
     });
 }
 
-// The About template on its own, with an initialisation of the test's.
-class PlacedDialog : public CDialog {
-  public:
-    explicit PlacedDialog(std::function<void(HWND)> init)
-        : CDialog(IDD_ABOUTBOX), init_(std::move(init)) {}
-    BOOL OnInitDialog() override {
-        CDialog::OnInitDialog();
-        placedByDialogManager = WindowArea(m_hWnd);
-        init_(m_hWnd);
-        return TRUE;
-    }
-    RECT placedByDialogManager = {};
-
-  private:
-    std::function<void(HWND)> init_;
-};
-
-TEST(DialogPlacement, ADialogThatPlacesOrShowsItselfKeepsThatPlace) {
-    PlacedDialog moved([](HWND window) {
-        SetWindowPos(window, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    });
-    RunDialog(moved, [](HWND window) {
-        EXPECT_EQ(37, WindowArea(window).left);
-        EXPECT_EQ(41, WindowArea(window).top);
-    });
-
-    PlacedDialog shown([](HWND window) { ShowWindow(window, SW_SHOWNORMAL); });
-    RunDialog(shown, [&](HWND window) {
-        EXPECT_EQ(shown.placedByDialogManager.left, WindowArea(window).left);
-        EXPECT_EQ(shown.placedByDialogManager.top, WindowArea(window).top);
-    });
-
-    PlacedDialog untouched([](HWND) {});
-    RunDialog(untouched, [](HWND window) { ExpectCentredOver(WindowArea(window), WorkArea()); });
-}
-
-TEST(DialogPlacement, OnlyATemplateAtTheOriginWithoutPlacementStylesIsCentred) {
-    struct Case {
-        bool extended;
-        DWORD style;
-        short x, y;
-        bool centred;
-    } const cases[] = {
-        {false, WS_POPUP, 0, 0, true},    {false, WS_POPUP, 3, 0, false},
-        {false, WS_POPUP, 0, 3, false},   {false, WS_POPUP | DS_ABSALIGN, 0, 0, false},
-        {false, DS_CENTER, 0, 0, false},  {false, DS_CENTERMOUSE, 0, 0, false},
-        {true, WS_POPUP, 0, 0, true},     {true, WS_POPUP, 0, -2, false},
-        {true, DS_ABSALIGN, 0, 0, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.extended << " " << std::hex << c.style << " " << c.x << "," << c.y);
-        WORD words[16] = {};
-        // Classic: style, extended style, item count, x, y. Extended:
-        // version 1, 0xFFFF, help id, extended style, style, item count, x, y.
-        const int styleAt = c.extended ? 6 : 0, xAt = c.extended ? 9 : 5;
-        if (c.extended) {
-            words[0] = 1;
-            words[1] = 0xFFFF;
-        }
-        words[styleAt] = LOWORD(c.style);
-        words[styleAt + 1] = HIWORD(c.style);
-        words[xAt] = static_cast<WORD>(c.x);
-        words[xAt + 1] = static_cast<WORD>(c.y);
-        EXPECT_EQ(c.centred, TemplateLeavesPlacement(words));
-    }
-}
-
 TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
     // As a mnemonic prefix each pair of ampersands would draw as one.
     const std::string url = "http://127.0.0.1:9/a.zip?" + std::string(24, '&');
     app.WriteSettings("[Archive]\r\nURL=" + url + "\r\n");
     ASSERT_TRUE(app.LoadSettings());
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         HWND text = GetDlgItem(window, IDC_URL_TEXT);
         EXPECT_EQ(url, TextOf(text));
         EXPECT_NE(0, GetWindowLongA(text, GWL_STYLE) & SS_NOPREFIX);
@@ -267,9 +173,7 @@ TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
 }
 
 TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         HWND list = GetDlgItem(window, IDC_UPDATE_LIST);
         ASSERT_EQ(list, dialog.m_listUpdate.m_hWnd);
         RECT placed = DialogUnits(window, 7, 47, 265, 153);
@@ -294,14 +198,13 @@ TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
         EXPECT_EQ(30, second.top - first.top);
 
         struct Column {
-            const char* text;
             int width;
             int format;
-        } const expected[] = {{"No.", 30, LVCFMT_RIGHT},
-                              {"ﾊﾟｽ / ﾌｧｲﾙ名", 185, LVCFMT_LEFT},
-                              {"上:ﾛｰｶﾙ 下:ｱｰｶｲﾌﾞ", 120, LVCFMT_CENTER},
-                              {"ｻｲｽﾞ", 60, LVCFMT_RIGHT},
-                              {"処理", 50, LVCFMT_CENTER}};
+        } const expected[] = {{30, LVCFMT_RIGHT},
+                              {185, LVCFMT_LEFT},
+                              {120, LVCFMT_CENTER},
+                              {60, LVCFMT_RIGHT},
+                              {50, LVCFMT_CENTER}};
         EXPECT_EQ(5, dialog.m_listUpdate.GetColumnCount());
         for (int i = 0; i < 5; ++i) {
             char text[64] = {};
@@ -310,7 +213,7 @@ TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
             column.pszText = text;
             column.cchTextMax = sizeof(text);
             ASSERT_TRUE(dialog.m_listUpdate.GetColumn(i, &column)) << i;
-            EXPECT_STREQ(expected[i].text, text) << i;
+            EXPECT_EQ(texts::kColumnHeaders[i], text) << i;
             EXPECT_EQ(expected[i].width, column.cx) << i;
             EXPECT_EQ(expected[i].format, column.fmt & LVCFMT_JUSTIFYMASK) << i;
         }
@@ -321,9 +224,7 @@ TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
 }
 
 TEST_F(MainDialogTest, OneRowPerEntryPointingAtIt) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND) {
+    RunMainDialogOf(app, [&](HWND, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(3, list.GetItemCount());
         int i = 0;
@@ -351,23 +252,20 @@ TEST_F(MainDialogTest, OneRowPerEntryPointingAtIt) {
 }
 
 TEST_F(MainDialogTest, ExitWhileReadyAsksNothing) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    INT_PTR result = RunDialog(dialog, [&](HWND window) { Click(window, IDCANCEL); });
+    INT_PTR result =
+        RunMainDialogOf(app, [&](HWND window, MainDialog&) { Click(window, IDCANCEL); });
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(app.messages.empty());
 }
 
 TEST_F(MainDialogTest, ExitWithTheAbortCaptionAsksFirst) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
     app.answers = {IDCANCEL, IDOK};
-    INT_PTR result = RunDialog(dialog, [&](HWND window) {
-        SetDlgItemTextA(window, IDCANCEL, "中止");
+    INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+        SetDlgItemTextA(window, IDCANCEL, texts::kAbortButton.c_str());
         Click(window, IDCANCEL);
         ASSERT_TRUE(IsWindow(window));
         EXPECT_EQ(1u, app.messages.size());
-        EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
+        EXPECT_EQ(texts::kAbortButton, ItemTextOf(window, IDCANCEL));
         // The close box takes the same way and gets the second answer.
         SendMessageA(window, WM_CLOSE, 0, 0);
         PumpMessages();
@@ -375,20 +273,18 @@ TEST_F(MainDialogTest, ExitWithTheAbortCaptionAsksFirst) {
     EXPECT_EQ(IDCANCEL, result);
     ASSERT_EQ(2u, app.messages.size());
     for (const TestApp::Message& message : app.messages) {
-        EXPECT_EQ("更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？", message.text);
+        EXPECT_EQ(texts::kLeaveUnfinished, message.text);
         EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), message.style);
     }
 }
 
 TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         Click(window, IDOK); // nothing listens on the URL's port
         EXPECT_TRUE(IsWindow(window));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
-        EXPECT_EQ("終了", ItemTextOf(window, IDCANCEL));
+        EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
         // The check's own failure message only.
         ASSERT_EQ(1u, app.messages.size());
         EXPECT_EQ(std::string::npos, app.messages[0].text.find("更新ﾌｧｲﾙ"));
@@ -396,9 +292,7 @@ TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
 }
 
 TEST_F(MainDialogTest, EnterOnceTheCheckButtonIsDisabledChecksNothing) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         EnableWindow(GetDlgItem(window, IDOK), FALSE);
         SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         EXPECT_TRUE(IsWindow(window));
@@ -407,15 +301,13 @@ TEST_F(MainDialogTest, EnterOnceTheCheckButtonIsDisabledChecksNothing) {
 }
 
 TEST_F(MainDialogTest, UpdateWithNothingLeftToCopyEndsTheDialog) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    INT_PTR result = RunDialog(dialog, [&](HWND window) {
+    INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         EnableWindow(GetDlgItem(window, IDC_UPDATE), TRUE);
         Click(window, IDC_UPDATE);
     });
     EXPECT_EQ(IDOK, result);
     ASSERT_EQ(1u, app.messages.size());
-    EXPECT_EQ("更新は全て完了しました。\r\n終了します。", app.messages[0].text);
+    EXPECT_EQ(texts::kAllDone, app.messages[0].text);
     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), app.messages[0].style);
 }
 
@@ -434,21 +326,13 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
     };
     const UINT kInformation = MB_OK | MB_ICONINFORMATION;
     const UINT kWarning = MB_OK | MB_ICONEXCLAMATION;
-    const std::string found =
-        "2件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。";
-    const std::string nothingNew = "新しい更新ﾌｧｲﾙはありません。\r\n終了します。";
-    const std::string allDone = "更新は全て完了しました。\r\n終了します。";
-    const std::string updateFailed =
-        "更新処理でｴﾗｰが起きています。\r\n更新対象ﾌﾟﾛｸﾞﾗﾑが起動していると更新は失敗します。\r\n"
-        "その場合は、対象ﾌﾟﾛｸﾞﾗﾑを終了して再度更新ボタンを押下してください。";
-    const std::string leave = "更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？";
+    const std::string found = texts::FilesFound(2);
     const std::string temp = folder / "UpdateArchive";
-    const std::string unpackFailed = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n" +
-                                     TarCommandLine(temp + "\\Archive.zip", temp);
+    const std::string unpackFailed =
+        texts::kUnpackFailed + TarCommandLine(temp + "\\Archive.zip", temp);
     const std::string programFailed =
-        "下記ﾌﾟﾛｸﾞﾗﾑの起動に失敗しました。\r\n\r\n\"" + folder / "NotInstalled.exe\"";
-    const std::string documentFailed =
-        "下記ﾄﾞｷｭﾒﾝﾄが開けません。\r\n\r\n" + folder / "更新履歴.txt";
+        texts::kProgramNotStarted + "\"" + folder / "NotInstalled.exe\"";
+    const std::string documentFailed = texts::kDocumentNotOpened + folder / "更新履歴.txt";
 
     LoopbackServer server;
     ZipBuilder changes;
@@ -472,8 +356,8 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
          {Check, UpdateWhileInUse, Update},
          {},
          {{found, kInformation, true},
-          {updateFailed, kInformation, true},
-          {allDone, kInformation, true},
+          {texts::kUpdateFailed, kInformation, true},
+          {texts::kAllDone, kInformation, true},
           {programFailed, kWarning, true},
           {documentFailed, kWarning, true}},
          IDOK},
@@ -482,23 +366,22 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
          {Check, Exit, Exit},
          {IDOK, IDCANCEL, IDOK},
          {{found, kInformation, true},
-          {leave, MB_OKCANCEL | MB_ICONQUESTION, true},
-          {leave, MB_OKCANCEL | MB_ICONQUESTION, true}},
+          {texts::kLeaveUnfinished, MB_OKCANCEL | MB_ICONQUESTION, true},
+          {texts::kLeaveUnfinished, MB_OKCANCEL | MB_ICONQUESTION, true}},
          IDCANCEL},
         {"an unpacking failure ends like nothing new",
          Garbage,
          {Check},
          {},
          {{unpackFailed, kWarning, true},
-          {nothingNew, kInformation, true},
+          {texts::kNothingNew, kInformation, true},
           {programFailed, kWarning, false}},
          IDOK},
         {"a failed download, then leaving",
          NotFound,
          {Check, Exit},
          {},
-         {{"ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"), kWarning,
-           true}},
+         {{texts::kReceiveFailed + server.Url("/missing.zip"), kWarning, true}},
          IDCANCEL},
     };
     for (const Flow& flow : flows) {
@@ -511,9 +394,7 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
         ASSERT_TRUE(app.LoadSettings());
         app.messages.clear();
         app.answers = flow.answers;
-        MainDialog dialog;
-        app.m_pMainWnd = &dialog;
-        const INT_PTR result = RunDialog(dialog, [&](HWND window) {
+        const INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
             for (Step step : flow.steps) {
                 if (step == UpdateWhileInUse) {
                     LockedFile running(folder / "App.exe");
@@ -536,22 +417,20 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
             EXPECT_EQ(flow.boxes[i].style, app.messages[i].style);
             EXPECT_EQ(flow.boxes[i].dialogShown, app.messages[i].mainWindowShown);
         }
-        app.m_pMainWnd = nullptr;
     }
 }
 
 TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
     bool seen = false;
-    RunDialog(dialog, [&](HWND window) {
+    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
         Later(150, [&] {
-            HWND about = FindThreadDialog(kAboutCaption);
+            HWND about = FindThreadDialog(texts::kAboutCaption);
             ASSERT_NE(nullptr, about);
             seen = true;
             EXPECT_EQ(window, GetWindow(about, GW_OWNER));
             EXPECT_FALSE(IsWindowEnabled(window));
-            EXPECT_EQ("win_ui_tests Version 1, 0, 0, 2", ItemTextOf(about, IDC_VERSION_TEXT));
+            EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT,
+                      ItemTextOf(about, IDC_VERSION_TEXT));
             SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(about, IDOK)));
         });
@@ -559,13 +438,13 @@ TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
         SendMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x5, 0);
         EXPECT_TRUE(IsWindow(window));
         EXPECT_TRUE(IsWindowEnabled(window));
-        EXPECT_EQ(nullptr, FindThreadDialog(kAboutCaption));
+        EXPECT_EQ(nullptr, FindThreadDialog(texts::kAboutCaption));
     });
     EXPECT_TRUE(seen);
 }
 
 TEST_F(MainDialogTest, RunMainDialogMakesItTheMainWindowForTheRun) {
-    const std::string caption = "[%s と %d 100%] を更新 by Tovarind";
+    const std::string caption = texts::MainCaption("%s と %d 100%");
     bool seen = false;
     Later(150, [&] {
         [&] {

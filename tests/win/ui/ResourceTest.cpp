@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "res/resource.h"
+#include "tests/support/SystemTexts.h"
 
 namespace {
 
@@ -175,17 +176,17 @@ TEST(DialogTemplates, MainDialog) {
     EXPECT_EQ(208, t.cy);
     EXPECT_EQ("", t.menu);
     EXPECT_EQ("", t.className);
-    EXPECT_EQ("[%s] を更新 by Tovarind", t.caption);
+    EXPECT_EQ(texts::kMainCaption, t.caption);
     EXPECT_EQ(9, t.pointSize);
     EXPECT_EQ(0, t.weight);
     EXPECT_EQ(0, t.italic);
     EXPECT_EQ(1, t.charSet);
-    EXPECT_EQ("ＭＳ Ｐゴシック", t.face);
+    EXPECT_EQ(texts::kDialogFont, t.face);
     const DWORD button = WS_TABSTOP | BS_PUSHBUTTON | BS_FLAT;
     ExpectControls(t, {
-                          {button, 0, 7, 7, 95, 26, IDOK, "Button", "WEB接続し更新をﾁｪｯｸ"},
-                          {button, 0, 104, 7, 50, 26, IDC_UPDATE, "Button", "更新"},
-                          {button, 0, 222, 7, 50, 26, IDCANCEL, "Button", "終了"},
+                          {button, 0, 7, 7, 95, 26, IDOK, "Button", texts::kCheckButton},
+                          {button, 0, 104, 7, 50, 26, IDC_UPDATE, "Button", texts::kUpdateButton},
+                          {button, 0, 222, 7, 50, 26, IDCANCEL, "Button", texts::kExitButton},
                           {WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_NOLABELWRAP |
                                LVS_OWNERDRAWFIXED | LVS_NOSORTHEADER,
                            0, 7, 47, 265, 153, IDC_UPDATE_LIST, "SysListView32", "List2"},
@@ -202,9 +203,9 @@ TEST(DialogTemplates, AboutDialog) {
     EXPECT_EQ(0u, t.exStyle);
     EXPECT_EQ(235, t.cx);
     EXPECT_EQ(55, t.cy);
-    EXPECT_EQ("Tovarindのﾊﾞｰｼﾞｮﾝ情報", t.caption);
+    EXPECT_EQ(texts::kAboutCaption, t.caption);
     EXPECT_EQ(9, t.pointSize);
-    EXPECT_EQ("ＭＳ Ｐゴシック", t.face);
+    EXPECT_EQ(texts::kDialogFont, t.face);
     ExpectControls(
         t, {
                {SS_ICON, 0, 11, 17, 20, 20, -1, "Static", "#128"},
@@ -222,7 +223,7 @@ TEST(Resources, IconStringAndManifest) {
     EXPECT_NE(nullptr, big);
     char text[128] = {};
     LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, text, sizeof(text));
-    EXPECT_STREQ("Tovarind のﾊﾞｰｼﾞｮﾝ情報(&A)...", text);
+    EXPECT_EQ(texts::kAboutMenuItem, text);
     HRSRC manifest = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     ASSERT_NE(nullptr, manifest);
     std::string xml(static_cast<const char*>(LockResource(LoadResource(nullptr, manifest))),

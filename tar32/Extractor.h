@@ -1,6 +1,8 @@
 #pragma once
 // What the archive readers share: sequential reading of a stretch of the
-// archive, the listing text and the writing of members into the output folder.
+// archive, the listing text and the writing of members into the output
+// folder (Extractor.cpp), and the readers' entry points (Zip.cpp and
+// TarReader.cpp).
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -284,6 +284,8 @@ def hostile_archives():
     out["deflate_ratio.zip"] = raw_zip([dict(name="bomb.txt", data=packed, crc=crc,
                                              csize=len(packed), size=len(packed) * 1032 + 1032)])
 
+    # Two zero blocks pass for an empty tar only when nothing but zeros follows.
+    out["tar_zeros_then_garbage.tar"] = b"\0" * 1024 + bytes(range(1, 256)) * 400
     # 2^50 bytes declared, none there.
     out["tar_huge_member.tar"] = raw_tar_header(b"huge.bin", 2**50) + b"\0" * 1024
     # A .tar.gz stored without compression (level 0): its bytes are in the clear.

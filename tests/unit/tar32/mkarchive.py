@@ -352,6 +352,15 @@ def all_fixtures(dirname):
          "escape.txt"], links)
     run(["bsdtar", "-cf", os.path.join(dirname, "links.tar"), "target.txt", "link.txt",
          "escape.txt", "hard.txt"], links)
+    # zip -9 packs zeros near deflate's limit: between 1024 and 1032 bytes a byte.
+    dense = os.path.join(dirname, "dense")
+    os.makedirs(dense)
+    with open(os.path.join(dense, "zeros.bin"), "wb") as f:
+        f.write(bytes(4 << 20))
+    run(["zip", "-q", "-9", os.path.join(dirname, "deflate_1028.zip"), "zeros.bin"], dense)
+    with zipfile.ZipFile(os.path.join(dirname, "deflate_1028.zip")) as z:
+        info = z.infolist()[0]
+        assert 1024 < info.file_size / info.compress_size < 1032, info.compress_size
     with open(os.path.join(dirname, "not_an_archive.zip"), "wb") as f:
         f.write(b"<html>404 Not Found</html>\n" * 20)
 

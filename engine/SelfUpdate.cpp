@@ -104,8 +104,14 @@ bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
     const std::string& program = Running().path;
     if (MoveFileExA(temporary.c_str(), program.c_str(), MOVEFILE_WRITE_THROUGH))
         return true;
-    // The program keeps its name when its new copy cannot have it.
-    MoveFileExA(aside.c_str(), program.c_str(), MOVEFILE_WRITE_THROUGH);
+    // The file goes back where it was: destination may be another link to
+    // it, and the program's own name is then still taken. The caller
+    // reports why the move failed.
+    const DWORD error = GetLastError();
+    if (!MoveFileExA(aside.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH))
+        LogCause("%s stays set aside as %s: %s", destination.c_str(), aside.c_str(),
+                 Win32ErrorText(GetLastError()).c_str());
+    SetLastError(error);
     return false;
 }
 

@@ -61,7 +61,8 @@
 //
 // Sizes the data cannot hold are corrupt: a deflated ZIP member declaring
 // more than 1032 bytes for each compressed byte (deflate's limit), a tar
-// member larger than the archive (1032 times it for a .tar.gz).
+// member larger than the archive (1032 times it for a .tar.gz). So is
+// anything but zero bytes after a tar archive's two end blocks.
 //
 // Names refused as unsafe: empty, ".", "..", holding ":", a control character
 // or one of < > " | ? *, a Windows device name (CON, PRN, AUX, NUL, COM0-9,

@@ -248,6 +248,10 @@ void ParsePax(const std::string& data, PaxValues& pax, bool global) {
     }
 }
 
+bool AllZero(const unsigned char* data, std::size_t size) {
+    return std::all_of(data, data + size, [](unsigned char c) { return c == 0; });
+}
+
 std::uint64_t Padding(std::uint64_t size) {
     return (kBlock - size % kBlock) % kBlock;
 }
@@ -270,7 +274,7 @@ class TarReader {
             if (n < kBlock) {
                 Corrupt("tar archive cut short (no end-of-archive blocks)");
             }
-            if (std::all_of(h, h + kBlock, [](unsigned char c) { return c == 0; })) {
+            if (AllZero(h, kBlock)) {
                 if (++zeroBlocks == 2) {
                     break;
                 }
@@ -289,8 +293,12 @@ class TarReader {
         if (havePax_ || haveLongName_) {
             Corrupt("tar archive ends after an extended header");
         }
-        // Read to the end, so that a gzip stream's CRC and length are checked.
-        while (stream_.Read(data_.data(), data_.size()) > 0) {
+        // Only zero padding may follow, as tar programs fill a whole record;
+        // read to the end, so that a gzip stream's CRC and length are checked.
+        for (std::size_t n; (n = stream_.Read(data_.data(), data_.size())) > 0;) {
+            if (!AllZero(data_.data(), n)) {
+                Corrupt("data after the end of the tar archive");
+            }
         }
     }
 

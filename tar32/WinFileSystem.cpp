@@ -5,6 +5,7 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "win/FileObjectId.h"
@@ -104,7 +105,14 @@ class TempFile : public OutFile {
     std::string path_;
 };
 
+bool SystemRandom(unsigned char* bytes, std::size_t size) {
+    return RtlGenRandom(bytes, static_cast<ULONG>(size)) != FALSE;
+}
+
 } // namespace
+
+WinFileSystem::WinFileSystem(RandomSource random)
+    : random_(random ? std::move(random) : SystemRandom) {}
 
 std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
     ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -138,7 +146,7 @@ std::unique_ptr<OutFile> WinFileSystem::CreateTemp(const std::string& folder) {
     // 65,535 that GetTempFileName walks through in order.
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char random[6];
-        if (!RtlGenRandom(random, sizeof random)) {
+        if (!random_(random, sizeof random)) {
             return nullptr;
         }
         std::string path = folder + "t32";

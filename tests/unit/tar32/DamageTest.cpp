@@ -50,6 +50,7 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"zip64_endless_descriptor.zip", TAR32_ERROR_CORRUPT, true},
              Broken{"deflate_ratio.zip", TAR32_ERROR_CORRUPT, true},
              Broken{"tar_huge_member.tar", TAR32_ERROR_CORRUPT, false, "cut short"},
+             Broken{"tar_zeros_then_garbage.tar", TAR32_ERROR_CORRUPT, true, "after the end"},
              // The gzip trailer is the only check of a stored .tar.gz's bytes.
              Broken{"gz_flipped.tgz", TAR32_ERROR_CORRUPT},
              Broken{"gz_bad_crc.tgz", TAR32_ERROR_CORRUPT},

@@ -143,6 +143,12 @@ TEST(Tar32Extract, DirectoryOutOfDataOrder) {
     EXPECT_EQ(files.at("second.txt").substr(files.at("second.txt").size() - 10), "second.txt");
 }
 
+TEST(Tar32Extract, DeflateNearItsLimitIsNoBomb) {
+    Scratch out;
+    ASSERT_EQ(RunTar(ProgramCommandLine(Fixture("deflate_1028.zip"), out.Path())), TAR32_OK);
+    EXPECT_EQ(ReadFile(out / "zeros.bin"), std::string(4 << 20, '\0'));
+}
+
 TEST(Tar32Extract, DuplicateBareNamesLastOneWins) {
     Scratch scratch;
     const std::string archive = scratch / "dup.zip";

@@ -284,6 +284,8 @@ def hostile_archives():
     out["deflate_ratio.zip"] = raw_zip([dict(name="bomb.txt", data=packed, crc=crc,
                                              csize=len(packed), size=len(packed) * 1032 + 1032)])
 
+    # Two zero blocks pass for an empty tar only when nothing but zeros follows.
+    out["tar_zeros_then_garbage.tar"] = b"\0" * 1024 + bytes(range(1, 256)) * 400
     # 2^50 bytes declared, none there.
     out["tar_huge_member.tar"] = raw_tar_header(b"huge.bin", 2**50) + b"\0" * 1024
     # A .tar.gz stored without compression (level 0): its bytes are in the clear.
@@ -350,6 +352,15 @@ def all_fixtures(dirname):
          "escape.txt"], links)
     run(["bsdtar", "-cf", os.path.join(dirname, "links.tar"), "target.txt", "link.txt",
          "escape.txt", "hard.txt"], links)
+    # zip -9 packs zeros near deflate's limit: between 1024 and 1032 bytes a byte.
+    dense = os.path.join(dirname, "dense")
+    os.makedirs(dense)
+    with open(os.path.join(dense, "zeros.bin"), "wb") as f:
+        f.write(bytes(4 << 20))
+    run(["zip", "-q", "-9", os.path.join(dirname, "deflate_1028.zip"), "zeros.bin"], dense)
+    with zipfile.ZipFile(os.path.join(dirname, "deflate_1028.zip")) as z:
+        info = z.infolist()[0]
+        assert 1024 < info.file_size / info.compress_size < 1032, info.compress_size
     with open(os.path.join(dirname, "not_an_archive.zip"), "wb") as f:
         f.write(b"<html>404 Not Found</html>\n" * 20)
 

@@ -160,6 +160,34 @@ TEST_F(ApplyTest, OnlyMarkedEntriesAreCopied) {
     EXPECT_TRUE(app.ApplyUpdates(nullptr));
 }
 
+// The program's file listed in a folder that holds another link to it:
+// the new copy cannot take the program's own name, which that link leaves
+// taken, and the link is put back where it was. The program is a copy of
+// these tests, run for this alone: a link to a running program's file
+// cannot be deleted, the copy's can once it has ended.
+TEST_F(ApplyTest, TheProgramFileListedThroughAnotherLinkIsPutBack) {
+    EXPECT_TRUE(PassesInACopy(scratch / "running\\", "ApplyTest.DISABLED_ProgramThroughALink"));
+}
+
+TEST_F(ApplyTest, DISABLED_ProgramThroughALink) {
+    const std::string program = ModuleFileName(nullptr);
+    const std::string name = program.substr(program.rfind('\\') + 1);
+    const std::string link = programFolder + "sub\\" + name;
+    MakeFolder(programFolder + "sub");
+    ASSERT_TRUE(CreateHardLinkA(link.c_str(), program.c_str(), nullptr));
+    Unpacked(name, "new");
+    EntryChain chain(app, {{name, "sub\\"}});
+    Mark(chain, {NeedsUpdate});
+    EXPECT_FALSE(app.ApplyUpdates(chain.head));
+    EXPECT_EQ(chain[0].state, CopyFailed);
+    EXPECT_EQ(FindNames(link), std::vector<std::string>{name});
+    EXPECT_EQ(FindNames(program + ".old-*"), std::vector<std::string>{});
+    EXPECT_TRUE(Leftovers(programFolder + "sub\\").empty());
+    // Beside the copy, where the tests that started it delete everything.
+    MoveFileA((programFolder + "sub").c_str(), (BinaryFolder() + "sub").c_str());
+    WriteFileBytes(BinaryFolder() + "ran", "");
+}
+
 TEST_F(ApplyTest, StartUpRemovesOnlyCopiesThatAnUpdateOfItselfSetAside) {
     // The program file is Tovarind.exe in the program folder; a listed
     // file is the user's whatever its name.

@@ -64,4 +64,14 @@ TEST_F(CauseTest, EachFailureWritesOneLineWithItsCause) {
     }
 }
 
+TEST(Win32ErrorText, SystemTextEndsWithoutLineEndBlankOrDot) {
+    // A system text ends in a full stop and line ends (Wine's in "\r\r\n"),
+    // which have no place inside a cause line.
+    for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION}) {
+        const std::string text = Win32ErrorText(code);
+        EXPECT_EQ(text.rfind("error " + std::to_string(code) + ": ", 0), 0u) << text;
+        EXPECT_EQ(std::string("\r\n .").find(text.back()), std::string::npos) << text;
+    }
+}
+
 } // namespace

@@ -169,12 +169,16 @@ struct SignedCheckTest : CheckTest {
     bool Check(const std::string& archive, const LoopbackServer::Reply& signature) {
         server.ServeBytes("/update.zip", SigningFixture(archive));
         server.Serve("/update.zip.minisig", signature);
-        app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
-                          "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n");
-        EXPECT_TRUE(app.LoadSettings());
+        UseKeyA();
         app.messages.clear();
         count = -1;
         return app.CheckForUpdates(chain->head, &count);
+    }
+    // Settings for the archive at /update.zip, verified with key a.
+    void UseKeyA() {
+        app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
+                          "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n");
+        EXPECT_TRUE(app.LoadSettings());
     }
     static LoopbackServer::Reply Body(const std::string& bytes) {
         LoopbackServer::Reply reply;
@@ -259,6 +263,24 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
     const std::string good = SigningFixture("good.minisig");
     EXPECT_TRUE(Check("update.zip", Body(good + std::string(64 * 1024 - good.size(), '\n'))));
     EXPECT_EQ(count, 1);
+}
+
+// Until it is unpacked, the verified archive can be read, as the archive
+// library does, but neither written nor deleted (and made anew).
+TEST_F(SignedCheckTest, VerifiedArchiveIsHeldAgainstChange) {
+    server.ServeBytes("/update.zip.minisig", SigningFixture("good.minisig"));
+    UseKeyA();
+    WriteFileBytes(archivePath, SigningFixture("update.zip"));
+    std::optional<ScopedFile> held;
+    ASSERT_TRUE(app.VerifyArchiveSignature(held));
+    EXPECT_TRUE(ScopedFile(CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr)));
+    EXPECT_FALSE(ScopedFile(CreateFileA(archivePath.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr)));
+    EXPECT_FALSE(DeleteFileA(archivePath.c_str()));
+    held.reset();
+    EXPECT_EQ(ReadFileBytes(archivePath), SigningFixture("update.zip"));
 }
 
 TEST_F(SignedCheckTest, SignatureUrlSettingIsUsed) {

@@ -51,6 +51,25 @@ std::vector<std::string> EngineTest::MessageTexts() const {
     return texts;
 }
 
+bool PassesInACopy(const std::string& folder, const std::string& test) {
+    MakeFolder(folder);
+    const std::string copy = folder + "engine_tests.exe";
+    if (!CopyFileA(ModuleFileName(nullptr).c_str(), copy.c_str(), FALSE))
+        return false;
+    std::string command = "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return false;
+    const ScopedProcessInformation started(process);
+    WaitForSingleObject(started.process.get(), 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(started.process.get(), &code);
+    return code == 0 && FileExists(folder + "ran");
+}
+
 bool HaveArchiveLibrary() {
     return FileExists(BinaryFolder() + "tar32.dll");
 }

@@ -58,5 +58,10 @@ class PreloadedFakeTar {
     ScopedModule module_;
 };
 
+// Runs a copy of this test binary, made in folder (no tar32.dll beside
+// it), with only the named disabled test; true when that test passed and,
+// at its end, wrote "ran" beside the copy.
+bool PassesInACopy(const std::string& folder, const std::string& test);
+
 // Whether the real archive library has been built beside the test binary.
 bool HaveArchiveLibrary();

@@ -40,16 +40,20 @@ TEST_F(TempFolderTest, FilesThatCannotBeDeletedStaySilently) {
     EXPECT_TRUE(app.messages.empty());
 }
 
-TEST_F(TempFolderTest, NamesWithTrailingDotsAreDeletedToo) {
-    // Only a name in the "\\?\" form keeps its trailing dots.
-    const std::string dots = "\\\\?\\" + tempFolder + "...";
-    if (!ScopedFile(CreateFileA(dots.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr)))
-        GTEST_SKIP() << "this file system cannot hold a file named \"...\"";
-    const std::vector<std::string> names = FindNames(tempFolder + "*.*");
-    EXPECT_NE(std::find(names.begin(), names.end(), "..."), names.end());
+TEST_F(TempFolderTest, NamesEndingInDotsOrABlankAreDeletedToo) {
+    // Only a name in the "\\?\" form keeps its trailing dots and blanks.
+    const std::string exact = "\\\\?\\" + tempFolder;
+    const std::vector<std::string> names = {"...", "blank "};
+    for (const std::string& name : names)
+        if (!ScopedFile(CreateFileA((exact + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr)))
+            GTEST_SKIP() << "this file system cannot hold a file named \"" << name << "\"";
+    const std::vector<std::string> found = FindNames(tempFolder + "*.*");
+    for (const std::string& name : names)
+        EXPECT_NE(std::find(found.begin(), found.end(), name), found.end()) << name;
     app.ClearTempFolder();
-    EXPECT_EQ(GetFileAttributesA(dots.c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const std::string& name : names)
+        EXPECT_EQ(GetFileAttributesA((exact + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
     EXPECT_TRUE(FolderExists(tempFolder));
 }
 

@@ -1,0 +1,210 @@
+// The listing from an archive's tail against the extraction of the whole
+// archive: same members taken, same refusals, same names, sizes and times.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <ctime>
+#include <map>
+
+#include "Tar32TestSupport.h"
+#include "tar32/PosixFileSystem.h"
+#include "tar32/ZipDirectory.h"
+
+namespace {
+
+using tar32test::Fixture;
+using tar32test::Fixtures;
+using tar32test::ReadFile;
+using tar32test::Scratch;
+
+tar32::ZipTail TailOf(const std::string& archive, std::size_t size) {
+    tar32::ZipTail tail;
+    tail.archiveSize = archive.size();
+    tail.size = std::min(size, archive.size());
+    tail.bytes =
+        reinterpret_cast<const unsigned char*>(archive.data()) + archive.size() - tail.size;
+    return tail;
+}
+
+tar32::PosixFileSystem posix;
+const tar32::Utf8Converter kToShiftJis = [](const std::string& utf8, std::string& sjis) {
+    return posix.Utf8ToShiftJis(utf8, sjis);
+};
+
+// The failure code of listing the whole archive, 0 when it lists.
+int ListCode(const std::string& archive, std::vector<tar32::ZipMember>* members = nullptr) {
+    try {
+        std::vector<tar32::ZipMember> listed =
+            tar32::ListZipDirectory(TailOf(archive, archive.size()), kToShiftJis);
+        if (members) {
+            *members = std::move(listed);
+        }
+        return 0;
+    } catch (const tar32::Failure& failure) {
+        return failure.code;
+    }
+}
+
+// The Unix second a written file gets for a member's time (the POSIX file
+// system's conversion of a wall time).
+std::int64_t UnixSeconds(const tar32::FileTime& time) {
+    const std::int64_t seconds = (time.ticks - tar32::kUnixEpochTicks) / tar32::kTicksPerSecond;
+    if (time.kind != tar32::FileTime::Local) {
+        return seconds;
+    }
+    const time_t day = static_cast<time_t>(seconds / 86400 * 86400);
+    struct tm tm {};
+    gmtime_r(&day, &tm);
+    tm.tm_hour = static_cast<int>(seconds % 86400 / 3600);
+    tm.tm_min = static_cast<int>(seconds % 3600 / 60);
+    tm.tm_sec = static_cast<int>(seconds % 60);
+    tm.tm_isdst = -1;
+    return mktime(&tm);
+}
+
+std::vector<std::string> ZipFixtures() {
+    std::vector<std::string> names;
+    DIR* dir = opendir(Fixtures().c_str());
+    while (dirent* entry = dir ? readdir(dir) : nullptr) {
+        const std::string name = entry->d_name;
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
+            names.push_back(name);
+        }
+    }
+    if (dir) {
+        closedir(dir);
+    }
+    return names;
+}
+
+TEST(ZipDirectory, ListsWhatTheExtractionWritesAndRefusesWhatItRefuses) {
+    const std::vector<std::string> fixtures = ZipFixtures();
+    ASSERT_GT(fixtures.size(), 20u);
+    int listedArchives = 0;
+    for (const std::string& name : fixtures) {
+        SCOPED_TRACE(name);
+        const std::string archive = ReadFile(Fixture(name));
+        std::vector<tar32::ZipMember> members;
+        const int listed = ListCode(archive, &members);
+        Scratch out;
+        const int extracted =
+            tar32test::RunTar(tar32test::ProgramCommandLine(Fixture(name), out.Path()), nullptr);
+        if (listed != 0) {
+            // Refused from the directory alone: the extraction refuses it
+            // the same way, unless it takes it for no ZIP at all.
+            EXPECT_NE(extracted, 0);
+            if (extracted != TAR32_ERROR_FORMAT) {
+                EXPECT_EQ(extracted, listed);
+            }
+            continue;
+        }
+        if (extracted != 0) {
+            // Only what lies in the members' data escapes the directory.
+            EXPECT_EQ(extracted, TAR32_ERROR_CORRUPT);
+            continue;
+        }
+        ++listedArchives;
+        // The last member of each bare name is the one left on disk.
+        std::map<std::string, const tar32::ZipMember*> last;
+        for (const tar32::ZipMember& member : members) {
+            if (member.type == tar32::ZipMember::File) {
+                last[member.bareName] = &member;
+            } else {
+                EXPECT_EQ(member.bareName, "");
+            }
+        }
+        const std::map<std::string, std::string> files = tar32test::Tree(out.Path());
+        ASSERT_EQ(files.size(), last.size());
+        for (const auto& [bare, member] : last) {
+            SCOPED_TRACE(bare);
+            ASSERT_EQ(files.count(bare), 1u);
+            EXPECT_EQ(files.at(bare).size(), member->size);
+            if (member->time.kind != tar32::FileTime::None) {
+                EXPECT_EQ(tar32test::ModifiedTime(out / bare), UnixSeconds(member->time));
+            }
+        }
+    }
+    EXPECT_GT(listedArchives, 5);
+}
+
+TEST(ZipDirectory, AnyTailHoldingTheDirectoryListsTheSame) {
+    for (const char* name : {"infozip.zip", "infozip_stream.zip", "py_zip64.zip", "py_names.zip"}) {
+        SCOPED_TRACE(name);
+        const std::string archive = ReadFile(Fixture(name));
+        std::vector<tar32::ZipMember> whole;
+        ASSERT_EQ(ListCode(archive, &whole), 0);
+        const tar32::ZipEnd end = tar32::ReadZipEnd(TailOf(archive, archive.size()));
+        EXPECT_EQ(end.entries, whole.size());
+        const std::size_t needed = archive.size() - end.directoryOffset;
+        for (std::size_t size = 0; size <= archive.size(); ++size) {
+            const tar32::ZipTail tail = TailOf(archive, size);
+            if (size >= needed) {
+                const std::vector<tar32::ZipMember> listed =
+                    tar32::ListZipDirectory(tail, kToShiftJis);
+                ASSERT_EQ(listed.size(), whole.size()) << size;
+                for (std::size_t i = 0; i < listed.size(); ++i) {
+                    EXPECT_EQ(listed[i].name, whole[i].name);
+                    EXPECT_EQ(listed[i].localOffset, whole[i].localOffset);
+                    EXPECT_EQ(listed[i].recordOffset, whole[i].recordOffset);
+                }
+            } else {
+                EXPECT_THROW(tar32::ListZipDirectory(tail, kToShiftJis), tar32::Failure) << size;
+            }
+            // The end alone is found as soon as the tail holds it (and the
+            // place of a ZIP64 locator before it).
+            try {
+                const tar32::ZipEnd found = tar32::ReadZipEnd(tail);
+                EXPECT_EQ(found.directoryOffset, end.directoryOffset);
+                EXPECT_EQ(found.entries, end.entries);
+            } catch (const tar32::Failure&) {
+                EXPECT_LT(size, archive.size() - end.directoryEnd + 20 + 56);
+            }
+        }
+    }
+}
+
+// A one-member archive's end record, edited.
+TEST(ZipDirectory, EndRecordsThatLieAreRefusedBeforeAnythingIsKept) {
+    const std::string good = ReadFile(Fixture("infozip.zip"));
+    const std::size_t at = good.rfind("PK\x05\x06");
+    ASSERT_NE(at, std::string::npos);
+    auto put32 = [](std::string& s, std::size_t pos, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            s[pos + i] = static_cast<char>(v >> (8 * i));
+        }
+    };
+    auto put16 = [](std::string& s, std::size_t pos, std::uint32_t v) {
+        s[pos] = static_cast<char>(v);
+        s[pos + 1] = static_cast<char>(v >> 8);
+    };
+    struct Lie {
+        const char* what;
+        std::function<void(std::string&)> edit;
+    };
+    const Lie lies[] = {
+        {"more entries than records",
+         [&](std::string& s) { put16(s, at + 8, 0xFFFF), put16(s, at + 10, 0xFFFF); }},
+        {"directory larger than the archive",
+         [&](std::string& s) { put32(s, at + 12, 0x7FFFFFFF); }},
+        {"directory past its end", [&](std::string& s) { put32(s, at + 16, 0x7FFFFFF0); }},
+        {"comment longer than the tail", [&](std::string& s) { put16(s, at + 20, 200); }},
+        {"another disk", [&](std::string& s) { put16(s, at + 4, 1); }},
+        {"cut in the directory", [&](std::string& s) { s.erase(at - 10, 10); }},
+        {"ZIP64 locator to nowhere",
+         [&](std::string& s) {
+             std::string locator = "PK\x06\x07";
+             locator += std::string(4, '\0') + std::string(8, '\xF0') + std::string(4, '\0');
+             locator.back() = 1;
+             s.insert(at, locator);
+         }},
+    };
+    for (const Lie& lie : lies) {
+        SCOPED_TRACE(lie.what);
+        std::string archive = good;
+        lie.edit(archive);
+        EXPECT_NE(ListCode(archive), 0);
+    }
+}
+
+} // namespace

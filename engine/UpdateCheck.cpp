@@ -29,16 +29,8 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
 
     for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
         GetFileStamp(true, entry->fileName, entry->archiveTime, kTimeTextSize, &entry->archiveSize);
-        // A missing or empty archive copy says nothing about the file.
-        if (entry->archiveSize <= 0)
-            continue;
-        if (std::strncmp(entry->localTime, entry->archiveTime, kTimeTextSize) != 0 ||
-            entry->localSize != entry->archiveSize) {
-            entry->state = NeedsUpdate;
+        if (CompareArchiveStamp(*entry))
             ++found;
-        } else {
-            entry->state = Unchanged;
-        }
     }
     if (count != nullptr)
         *count = found;

@@ -13,7 +13,14 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
     // The hourglass stays from the archive file's creation until the check
     // returns, over the transfer, the unpacking and the comparison.
     std::optional<CWaitCursor> waitCursor;
-    if (DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
+    const QuickCheckOutcome quick =
+        settings_.QuickCheck ? QuickCheck(head, waitCursor) : QuickCheckOutcome::FullDownload;
+    if (quick == QuickCheckOutcome::NothingNew)
+        return true;
+    if (quick == QuickCheckOutcome::Failed)
+        return false;
+    if (quick == QuickCheckOutcome::FullDownload &&
+        DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
         return false;
 
     // With a key, nothing is unpacked before the archive is proved to be

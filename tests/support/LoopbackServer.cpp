@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -22,6 +23,12 @@ const char* ReasonPhrase(int status) {
     switch (status) {
     case 200:
         return "OK";
+    case 206:
+        return "Partial Content";
+    case 416:
+        return "Range Not Satisfiable";
+    case 501:
+        return "Not Implemented";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -318,6 +325,8 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
         at = end + 2;
     }
+    request.range = HeaderOf(head, "range");
+    request.ifRange = HeaderOf(head, "if-range");
 
     Reply reply;
     {
@@ -326,6 +335,7 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         auto it = replies_.find(request.path);
         if (it != replies_.end()) {
             reply = it->second;
+            TakeTurn(request.path);
         } else {
             reply.status = 404;
             reply.body = "<html><body>404 Not Found</body></html>";
@@ -344,12 +354,17 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
     }
 
+    if (reply.ranged) {
+        AnswerRange(request, reply);
+        length = reply.body.size();
+    }
     char status[128];
     std::snprintf(status, sizeof(status), "HTTP/1.1 %d %s\r\n", reply.status,
                   ReasonPhrase(reply.status));
     std::string response = status;
     response += "Content-Type: application/octet-stream\r\n";
     response += "Content-Length: " + std::to_string(length) + "\r\n";
+    response += reply.headers;
     if (!reply.location.empty())
         response += "Location: " + reply.location + "\r\n";
     response += "Connection: close\r\n\r\n";
@@ -369,4 +384,92 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
     }
     closesocket(client);
+}
+
+std::string LoopbackServer::HeaderOf(const std::string& head, const std::string& name) {
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();) {
+        at += 2;
+        const std::size_t end = head.find("\r\n", at);
+        const std::string header = head.substr(at, end - at);
+        const std::size_t colon = header.find(':');
+        if (colon != std::string::npos && ToLower(header.substr(0, colon)) == name) {
+            const std::size_t value = header.find_first_not_of(' ', colon + 1);
+            return value == std::string::npos ? "" : header.substr(value);
+        }
+        at = end;
+    }
+    return "";
+}
+
+LoopbackServer::Reply LoopbackServer::RangedReply(const std::string& bytes, const std::string& etag,
+                                                  const std::string& lastModified,
+                                                  RangeFault fault) {
+    Reply reply;
+    reply.body = bytes;
+    reply.ranged = true;
+    reply.rangeFault = fault;
+    reply.etag = etag;
+    reply.lastModified = lastModified;
+    return reply;
+}
+
+void LoopbackServer::ServeAfter(const std::string& path, int after, const Reply& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    later_[path] = {after, reply};
+}
+
+// Called with the lock held, once per request for path.
+void LoopbackServer::TakeTurn(const std::string& path) {
+    auto it = later_.find(path);
+    if (it != later_.end() && --it->second.first <= 0) {
+        replies_[path] = it->second.second;
+        later_.erase(it);
+    }
+}
+
+void LoopbackServer::AnswerRange(const Request& request, Reply& reply) {
+    if (!reply.etag.empty())
+        reply.headers += "ETag: " + reply.etag + "\r\n";
+    if (!reply.lastModified.empty())
+        reply.headers += "Last-Modified: " + reply.lastModified + "\r\n";
+    const std::size_t size = reply.body.size();
+    if (request.range.empty() || reply.rangeFault == RangesIgnored)
+        return;
+    if (reply.rangeFault == RangeStatus416 || reply.rangeFault == RangeStatus501) {
+        reply.status = reply.rangeFault == RangeStatus416 ? 416 : 501;
+        reply.body = "<html><body>no ranges</body></html>";
+        return;
+    }
+    if (!request.ifRange.empty() && request.ifRange != reply.etag &&
+        request.ifRange != reply.lastModified)
+        return;
+    unsigned long long first = 0, last = 0;
+    const std::string spec =
+        request.range.compare(0, 6, "bytes=") == 0 ? request.range.substr(6) : "";
+    const std::size_t dash = spec.find('-');
+    bool ok = dash != std::string::npos && spec.find(',') == std::string::npos && size > 0;
+    if (ok && dash == 0) {
+        const unsigned long long suffix = std::strtoull(spec.c_str() + 1, nullptr, 10);
+        first = size - std::min<unsigned long long>(suffix, size);
+        last = size - 1;
+        ok = suffix > 0;
+    } else if (ok) {
+        first = std::strtoull(spec.c_str(), nullptr, 10);
+        last =
+            dash + 1 < spec.size() ? std::strtoull(spec.c_str() + dash + 1, nullptr, 10) : size - 1;
+        last = std::min<unsigned long long>(last, size - 1);
+        ok = first <= last;
+    }
+    if (!ok) {
+        reply.status = 416;
+        reply.headers += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
+        reply.body.clear();
+        return;
+    }
+    reply.status = 206;
+    reply.body = reply.body.substr(static_cast<std::size_t>(first),
+                                   static_cast<std::size_t>(last - first + 1));
+    if (reply.rangeFault != RangeWithoutContentRange)
+        reply.headers += "Content-Range: bytes " + std::to_string(first) + "-" +
+                         std::to_string(last) + "/" + std::to_string(size) + "\r\n";
 }

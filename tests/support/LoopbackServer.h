@@ -35,12 +35,18 @@ class LoopbackServer {
         bool reset = false;               // end with a reset instead of a normal close
         std::size_t trickleChunk = 0;     // when > 0: send the body in chunks this size...
         DWORD trickleDelayMs = 0;         // ...with this pause before each
+        std::string headers;              // more header lines, each ending in CRLF
+        // Ranges: answered as a static file server does (ServeRanged).
+        bool ranged = false;
+        int rangeFault = 0; // a RangeFault
+        std::string etag, lastModified;
     };
 
     struct Request {
         std::string method;
         std::string path;
         std::string userAgent;
+        std::string range, ifRange; // the Range and If-Range headers, "" when absent
     };
 
     // lifetimeMs: the server stops by itself this long after it starts.
@@ -83,8 +89,28 @@ class LoopbackServer {
     // A port on 127.0.0.1 with nothing listening: a connection is refused.
     static unsigned short ClosedPort();
 
+    // --- ranges ---
+    enum RangeFault {
+        RangesServed,
+        RangesIgnored,
+        RangeStatus416,
+        RangeStatus501,
+        RangeWithoutContentRange
+    };
+    // The bytes as nginx serves a static file: 200 with all, or 206 with
+    // the one range asked for ("bytes=a-b", "a-" or "-n") and its
+    // Content-Range; an If-Range naming neither etag nor lastModified gets
+    // 200 with all. fault makes it answer ranges otherwise.
+    static Reply RangedReply(const std::string& bytes, const std::string& etag,
+                             const std::string& lastModified, RangeFault fault = RangesServed);
+    // After the next `after` requests for path, path answers with reply.
+    void ServeAfter(const std::string& path, int after, const Reply& reply);
+
   private:
     void Run();
+    static std::string HeaderOf(const std::string& head, const std::string& name);
+    static void AnswerRange(const Request& request, Reply& reply);
+    void TakeTurn(const std::string& path);
     // Sockets are kept as UINT_PTR so that this header needs no winsock2.h.
     void Answer(UINT_PTR client);
     bool SendAll(UINT_PTR client, const char* data, std::size_t size);
@@ -97,6 +123,7 @@ class LoopbackServer {
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::map<std::string, Reply> replies_;
+    std::map<std::string, std::pair<int, Reply>> later_; // ServeAfter
     std::vector<Request> requests_;
     std::thread thread_;
 };

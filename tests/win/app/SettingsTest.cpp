@@ -9,6 +9,7 @@ namespace {
 
 const char kMissingUrl[] = "設定ﾌｧｲﾙに受信するURLの記述がありません。";
 const char kBadPublicKey[] = "設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。";
+const char kBadQuickCheck[] = "設定ﾌｧｲﾙのQuickCheckの記述が正しくありません。";
 
 // A PublicKey value made by make_minisign_fixtures.py beside the test binary.
 std::string KeyFixture(const std::string& name) {
@@ -176,6 +177,26 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
         app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nTempFolder=Tmp\r\n" + c.lines +
                           "\r\n");
         ExpectLoadRefused(kBadPublicKey);
+        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+    }
+}
+
+// Off unless it says 1; a value that is neither stops, as a bad key does.
+TEST_F(SettingsTest, QuickCheckIsOneOrOffAndAnythingElseStops) {
+    const std::string url = "[Archive]\r\nURL=http://x/u.zip\r\n";
+    for (const auto& [lines, on] : std::vector<std::pair<std::string, bool>>{
+             {"", false}, {"QuickCheck=\r\n", false}, {"QuickCheck=0\r\n", false},
+             {"QuickCheck=1\r\n", true}, {"QuickCheck= 1 \r\n", true}}) {
+        SCOPED_TRACE(lines);
+        app.WriteSettings(url + lines);
+        ASSERT_TRUE(app.LoadSettings());
+        EXPECT_EQ(app.Settings().QuickCheck, on);
+    }
+    EXPECT_TRUE(app.messages.empty());
+    for (const char* value : {"2", "yes", "on", "01", "1 1"}) {
+        SCOPED_TRACE(value);
+        app.WriteSettings(url + "TempFolder=Tmp\r\nQuickCheck=" + value + "\r\n");
+        ExpectLoadRefused(kBadQuickCheck);
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
     }
 }

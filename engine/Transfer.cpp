@@ -32,7 +32,7 @@ constexpr DWORD kReadSize = 4096;
 constexpr DWORD kTickMs = 100;                   // the clock and the progress, 10 a second
 constexpr std::size_t kWakeBytes = 128 * 1024;   // a block this large wakes the caller at once
 constexpr std::size_t kMaxPending = 1024 * 1024; // the worker waits above this
-constexpr DWORD kPlatformMarginMs = 5000;        // WinINet's own time-outs, beyond ours
+constexpr DWORD kPlatformMarginMs = 1000;        // WinINet's own time-outs, beyond ours
 constexpr DWORD kStragglerWaitMs = 1000;         // how long a stopped worker is waited for
 
 TransferBounds g_bounds;
@@ -95,14 +95,16 @@ struct Shared {
 
     Lock lock;
     HINTERNET session = nullptr;
-    HINTERNET current = nullptr; // the request of this hop
-    bool closed = false;         // session and request closed; the worker closes nothing more
-    bool stop = false;           // the caller wants no more
+    HINTERNET connection = nullptr; // the server of this hop
+    HINTERNET current = nullptr;    // the request of this hop
+    bool closed = false;            // session and request closed; the worker closes nothing more
+    bool stop = false;              // the caller wants no more
     Phase phase = Phase::Connecting;
     DWORD phaseTick = GetTickCount();
     DWORD lastByteTick = GetTickCount();
     bool bodyWanted = false;
     bool decided = false;
+    std::string hopUrl; // the URL this hop asks
     std::string pending;
     unsigned long long received = 0;
     TransferReply reply;
@@ -115,47 +117,51 @@ struct Shared {
         phaseTick = GetTickCount();
     }
 
-    // The worker takes its new request handle into the shared state; false
-    // when the session was closed meanwhile (and took the request with it).
-    bool Adopt(HINTERNET handle) {
+    // The worker takes a new handle of this hop (into slot) into the
+    // shared state; false when the session was closed meanwhile (and took
+    // the new handle with it).
+    bool Adopt(HINTERNET handle, HINTERNET Shared::*slot) {
         Held held(lock);
         if (closed)
             return false;
-        current = handle;
+        this->*slot = handle;
         return true;
     }
 
-    void CloseCurrent() {
-        HINTERNET handle = nullptr;
+    // Closes the handles of this hop, unless they went with the session.
+    void CloseHop() {
+        HINTERNET request = nullptr, server = nullptr;
         {
             Held held(lock);
             if (closed)
                 return;
-            handle = current;
-            current = nullptr;
+            request = current;
+            server = connection;
+            current = connection = nullptr;
         }
-        if (handle != nullptr)
-            InternetCloseHandle(handle);
+        if (request != nullptr)
+            InternetCloseHandle(request);
+        if (server != nullptr)
+            InternetCloseHandle(server);
     }
 
-    // Closes request and session once, from whichever thread; a blocking
-    // call on them returns with an error.
+    // Closes every handle once, from whichever thread; a blocking call on
+    // them returns with an error, where the platform lets it.
     void CloseAll() {
-        HINTERNET request = nullptr, sessionHandle = nullptr;
+        HINTERNET request = nullptr, server = nullptr, sessionHandle = nullptr;
         {
             Held held(lock);
             if (closed)
                 return;
             closed = true;
             request = current;
+            server = connection;
             sessionHandle = session;
-            current = nullptr;
-            session = nullptr;
+            current = connection = session = nullptr;
         }
-        if (request != nullptr)
-            InternetCloseHandle(request);
-        if (sessionHandle != nullptr)
-            InternetCloseHandle(sessionHandle);
+        for (HINTERNET handle : {request, server, sessionHandle})
+            if (handle != nullptr)
+                InternetCloseHandle(handle);
     }
 
     bool Stopped() {
@@ -221,6 +227,53 @@ INTERNET_SCHEME SchemeOf(const std::string& url) {
     if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts))
         return INTERNET_SCHEME_UNKNOWN;
     return parts.nScheme;
+}
+
+// A URL in the pieces a connection and its request are made of.
+struct UrlParts {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+    std::string host, user, password, path; // path with its query
+    INTERNET_PORT port = 0;
+};
+
+bool Crack(const std::string& url, UrlParts& parts) {
+    std::string host(url.size() + 1, '\0'), user(url.size() + 1, '\0'),
+        password(url.size() + 1, '\0'), path(url.size() + 1, '\0'), extra(url.size() + 1, '\0');
+    URL_COMPONENTSA pieces = {};
+    pieces.dwStructSize = sizeof(pieces);
+    const auto size = static_cast<DWORD>(url.size() + 1);
+    pieces.lpszHostName = &host[0];
+    pieces.dwHostNameLength = size;
+    pieces.lpszUserName = &user[0];
+    pieces.dwUserNameLength = size;
+    pieces.lpszPassword = &password[0];
+    pieces.dwPasswordLength = size;
+    pieces.lpszUrlPath = &path[0];
+    pieces.dwUrlPathLength = size;
+    pieces.lpszExtraInfo = &extra[0];
+    pieces.dwExtraInfoLength = size;
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &pieces))
+        return false;
+    parts.scheme = pieces.nScheme;
+    parts.host.assign(host.c_str(), pieces.dwHostNameLength);
+    parts.user.assign(user.c_str(), pieces.dwUserNameLength);
+    parts.password.assign(password.c_str(), pieces.dwPasswordLength);
+    parts.path.assign(path.c_str(), pieces.dwUrlPathLength);
+    parts.path.append(extra.c_str(), pieces.dwExtraInfoLength);
+    if (parts.path.empty())
+        parts.path = "/";
+    parts.port = pieces.nPort;
+    return true;
+}
+
+// WinINet's own time-outs on a request, a little beyond the caller's clock,
+// so that a worker left behind ends by itself.
+void SetPlatformTimeouts(HINTERNET handle, const TransferBounds& bounds) {
+    DWORD connect = bounds.connectMs + kPlatformMarginMs;
+    DWORD receive = std::max(bounds.headersMs, bounds.silenceMs) + kPlatformMarginMs;
+    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+    InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
+    InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
 }
 
 // A header of the reply, whatever its length; nothing when it is absent.
@@ -297,20 +350,44 @@ TransferResult Fetch(Shared& s, std::string& cause) {
         {
             Held held(s.lock);
             session = s.session;
+            s.hopUrl = url;
         }
-        HINTERNET handle = session == nullptr
-                               ? nullptr
-                               : InternetOpenUrlA(session, url.c_str(),
-                                                  headers.empty() ? nullptr : headers.c_str(),
-                                                  static_cast<DWORD>(headers.size()), flags,
-                                                  reinterpret_cast<DWORD_PTR>(&s));
-        if (handle == nullptr) {
+        // Connection and request apart, so that the request carries its
+        // time-outs before it is sent.
+        UrlParts parts;
+        if (!Crack(url, parts)) {
+            cause = Printed("cannot read the URL %s: %s", url.c_str(),
+                            Win32ErrorText(GetLastError()).c_str());
+            return TransferResult::NoConnection;
+        }
+        const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&s);
+        HINTERNET server =
+            session == nullptr
+                ? nullptr
+                : InternetConnectA(session, parts.host.c_str(), parts.port,
+                                   parts.user.empty() ? nullptr : parts.user.c_str(),
+                                   parts.password.empty() ? nullptr : parts.password.c_str(),
+                                   INTERNET_SERVICE_HTTP, 0, context);
+        if (server == nullptr || !s.Adopt(server, &Shared::connection)) {
             cause =
                 Printed("cannot open %s: %s", url.c_str(), Win32ErrorText(GetLastError()).c_str());
             return TransferResult::NoConnection;
         }
-        if (!s.Adopt(handle))
-            return TransferResult::Failed;
+        const DWORD hopFlags = flags | (scheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+        HINTERNET handle = HttpOpenRequestA(server, "GET", parts.path.c_str(), nullptr, nullptr,
+                                            nullptr, hopFlags, context);
+        if (handle == nullptr || !s.Adopt(handle, &Shared::current)) {
+            cause =
+                Printed("cannot open %s: %s", url.c_str(), Win32ErrorText(GetLastError()).c_str());
+            return TransferResult::NoConnection;
+        }
+        SetPlatformTimeouts(handle, s.bounds);
+        if (!HttpSendRequestA(handle, headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), nullptr, 0)) {
+            cause =
+                Printed("cannot open %s: %s", url.c_str(), Win32ErrorText(GetLastError()).c_str());
+            return TransferResult::NoConnection;
+        }
 
         DWORD status = 0;
         DWORD size = sizeof(status);
@@ -339,7 +416,7 @@ TransferResult Fetch(Shared& s, std::string& cause) {
                                 next.c_str());
                 return TransferResult::Failed;
             }
-            s.CloseCurrent();
+            s.CloseHop();
             url = next;
             scheme = nextScheme;
             continue;
@@ -409,7 +486,7 @@ unsigned __stdcall WorkerMain(void* parameter) {
     Shared& s = **owner;
     std::string cause;
     const TransferResult result = Fetch(s, cause);
-    s.CloseCurrent();
+    s.CloseHop();
     {
         Held held(s.lock);
         s.result = result;
@@ -440,19 +517,10 @@ KernelHandle StartThread(unsigned(__stdcall* main)(void*), const std::shared_ptr
     return KernelHandle(reinterpret_cast<HANDLE>(thread));
 }
 
-// Keyboard input is not for the controls during a transfer: Esc is the
-// exit command, Alt+F4 closes as always, the rest is dropped.
-bool Dispatch(MSG& msg) {
-    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST)
-        return true;
-    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_ESCAPE) {
-        const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-        if (root != nullptr)
-            SendMessageA(root, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(root, IDCANCEL)));
-        return false;
-    }
-    return msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4;
+bool IsInput(const MSG& msg) {
+    return (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
+           (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
+           (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK);
 }
 
 // Handles the messages waiting; false when the user leaves.
@@ -463,7 +531,7 @@ bool PumpMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam)); // for the loop that owns it
             return false;
         }
-        if (Dispatch(msg)) {
+        if (!IsInput(msg) || g_watch == nullptr || g_watch->TakesInput(msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -529,7 +597,7 @@ class Transfer {
             InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!session)
             return Failure("no Internet session: %s", Win32ErrorText(GetLastError()).c_str());
-        SetTimeouts(session.get());
+        SetPlatformTimeouts(session.get(), g_bounds);
         InternetSetStatusCallbackA(session.get(), &OnStatus);
         shared_->session = session.release(); // closed by the shared state from now on
 
@@ -549,15 +617,6 @@ class Transfer {
     TransferResult Failure(const char* format, const char* detail) {
         LogCause(format, detail);
         return TransferResult::Failed;
-    }
-
-    void SetTimeouts(HINTERNET session) {
-        const TransferBounds& bounds = shared_->bounds;
-        DWORD connect = bounds.connectMs + kPlatformMarginMs;
-        DWORD receive = std::max(bounds.headersMs, bounds.silenceMs) + kPlatformMarginMs;
-        InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
-        InternetSetOptionA(session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
-        InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
     }
 
     TransferResult Wait() {
@@ -682,7 +741,7 @@ class Transfer {
             Held held(shared_->lock);
             shared_->stop = true;
             if (cause != nullptr)
-                LogCause("%s: %s (%llu bytes of the body)", shared_->request.url.c_str(), cause,
+                LogCause("%s: %s (%llu bytes of the body)", shared_->hopUrl.c_str(), cause,
                          shared_->received);
         }
         SetEvent(shared_->resume.get());

@@ -8,10 +8,9 @@
 // What the caller must do:
 // - Call RunTransfer on the user-interface thread. It returns when the
 //   transfer has ended; meanwhile it reads and dispatches that thread's
-//   messages, so the windows stay painted and answering. Keyboard input is
-//   dropped, except Esc, which reaches the dialog as its exit command; mouse
-//   input is dispatched, so the window being left must disable its controls
-//   itself for the transfer (the exit button and the close box stay).
+//   messages, so the windows stay painted and answering. Input (keys and
+//   mouse) is dispatched only where the watch (below) takes it: the window
+//   being left decides what of it may act during the transfer.
 // - Show its own message: RunTransfer shows none. Left asks for none.
 // - Treat what the sink received as unfinished unless the result is
 //   Complete. A body with no length announced may still have been cut
@@ -26,6 +25,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+
+struct tagMSG;
 
 struct TransferRequest {
     std::string url;
@@ -72,6 +73,9 @@ class TransferWatch {
     virtual void TransferProgress(unsigned long long, std::optional<unsigned long long>) {}
     // The request with showsProgress set has ended, however it ended.
     virtual void TransferEnded() {}
+    // Asked for every keyboard and mouse message during any transfer:
+    // whether it is dispatched (otherwise it is dropped).
+    virtual bool TakesInput(const tagMSG&) { return true; }
     // Asked after every message handled during any transfer.
     virtual bool Leaving() const = 0;
 };

@@ -29,6 +29,14 @@ const char* ReasonPhrase(int status) {
         return "Range Not Satisfiable";
     case 501:
         return "Not Implemented";
+    case 204:
+        return "No Content";
+    case 300:
+        return "Multiple Choices";
+    case 304:
+        return "Not Modified";
+    case 308:
+        return "Permanent Redirect";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -252,7 +260,60 @@ bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size
     return true;
 }
 
+void LoopbackServer::HoldUntilClientLeaves(UINT_PTR client) {
+    char buffer[512];
+    // One connection at a time: the next client ends the hold too.
+    while (TimeLeft() && !Readable(static_cast<SOCKET>(listener_), 0)) {
+        if (Readable(static_cast<SOCKET>(client), kPollMs) &&
+            recv(static_cast<SOCKET>(client), buffer, sizeof(buffer), 0) <= 0)
+            return;
+    }
+}
+
+bool LoopbackServer::SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length) {
+    const std::size_t limit = std::min(length, reply.sendLimit);
+    std::string block;
+    while (block.size() < kSendBlock)
+        block += reply.body.empty() ? std::string(1, '\0') : reply.body;
+    for (std::size_t sent = 0; sent < limit;) {
+        const std::size_t n = std::min(block.size(), limit - sent);
+        if (!SendAll(client, block.data(), n))
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
+bool LoopbackServer::SendChunked(UINT_PTR client, const Reply& reply) {
+    const std::size_t size = std::max<std::size_t>(reply.trickleChunk, 1000);
+    const std::string& body = reply.body;
+    for (std::size_t at = 0; at < body.size(); at += size) {
+        const std::size_t n = std::min(size, body.size() - at);
+        const bool last = at + n >= body.size();
+        if (last && reply.framing == Framing::ChunkedCutBeforeLast)
+            return true;
+        char line[32];
+        if (last && reply.framing == Framing::ChunkedBadSize)
+            std::snprintf(line, sizeof(line), "zz\r\n");
+        else
+            std::snprintf(line, sizeof(line), "%zx\r\n", n);
+        const bool cut = last && reply.framing == Framing::ChunkedShort;
+        if (!SendAll(client, line, std::strlen(line)) ||
+            !SendAll(client, body.data() + at, cut ? n / 2 : n))
+            return false;
+        if (cut)
+            return true;
+        if (!SendAll(client, "\r\n", 2))
+            return false;
+    }
+    return reply.framing != Framing::Chunked || SendAll(client, "0\r\n\r\n", 5);
+}
+
 bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
+    if (reply.framing != Framing::Length && reply.framing != Framing::Close)
+        return SendChunked(client, reply);
+    if (reply.generatedSize > 0)
+        return SendGenerated(client, reply, length);
     const std::size_t limit = std::min(length, reply.sendLimit);
     if (!reply.file.empty()) {
         const ScopedFile file(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -292,9 +353,16 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     // Read the request head.
     std::string head;
     char buffer[4096];
+    // A client that never finishes its head (one speaking TLS, say) gives
+    // way to the next one.
+    const DWORD headStart = GetTickCount();
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead && TimeLeft()) {
-        if (!Readable(client, kReadHeadMs))
-            break;
+        if (!Readable(client, kPollMs)) {
+            if (GetTickCount() - headStart > kReadHeadMs ||
+                Readable(static_cast<SOCKET>(listener_), 0))
+                break;
+            continue;
+        }
         const int n = recv(client, buffer, sizeof(buffer), 0);
         if (n <= 0)
             break;
@@ -341,7 +409,12 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
             reply.body = "<html><body>404 Not Found</body></html>";
         }
     }
-    std::size_t length = reply.body.size();
+    std::size_t length = reply.generatedSize > 0 ? reply.generatedSize : reply.body.size();
+    if (reply.stall == Stall::BeforeHead) {
+        HoldUntilClientLeaves(client);
+        closesocket(client);
+        return;
+    }
     if (!reply.file.empty()) {
         const long long size = FileSize(reply.file);
         if (size < 0) {
@@ -363,12 +436,21 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
                   ReasonPhrase(reply.status));
     std::string response = status;
     response += "Content-Type: application/octet-stream\r\n";
-    response += "Content-Length: " + std::to_string(length) + "\r\n";
     response += reply.headers;
+    if (reply.framing == Framing::Length)
+        response += "Content-Length: " +
+                    (reply.lengthText.empty() ? std::to_string(length) : reply.lengthText) + "\r\n";
+    else if (reply.framing != Framing::Close)
+        response += "Transfer-Encoding: chunked\r\n";
     if (!reply.location.empty())
         response += "Location: " + reply.location + "\r\n";
     response += "Connection: close\r\n\r\n";
     bool sent = SendAll(client, response.data(), response.size());
+    if (sent && reply.stall == Stall::AfterHead) {
+        HoldUntilClientLeaves(client);
+        closesocket(client);
+        return;
+    }
     if (sent && request.method != "HEAD")
         sent = SendBody(client, reply, length);
 

@@ -25,6 +25,23 @@
 
 class LoopbackServer {
   public:
+    // Where a reply falls silent, holding the connection open until the
+    // client goes away or the next one connects.
+    enum class Stall { None, BeforeHead, AfterHead };
+    // How the body's end is told: by its Content-Length, by the connection's
+    // close (no length), or chunked. The chunked faults end the connection
+    // normally where the body's last data chunk would begin, halfway through
+    // the last chunk (announced longer than sent), or after a last chunk
+    // whose size line is no number.
+    enum class Framing {
+        Length,
+        Close,
+        Chunked,
+        ChunkedCutBeforeLast,
+        ChunkedShort,
+        ChunkedBadSize
+    };
+
     // How one path answers. Build it with the Serve... helpers below.
     struct Reply {
         int status = 200;
@@ -40,6 +57,10 @@ class LoopbackServer {
         bool ranged = false;
         int rangeFault = 0; // a RangeFault
         std::string etag, lastModified;
+        std::size_t generatedSize = 0; // when > 0: the body is this long, body repeated
+        Stall stall = Stall::None;     // where the server falls silent
+        Framing framing = Framing::Length;
+        std::string lengthText; // with Framing::Length: sent instead of the true length
     };
 
     struct Request {
@@ -115,6 +136,9 @@ class LoopbackServer {
     void Answer(UINT_PTR client);
     bool SendAll(UINT_PTR client, const char* data, std::size_t size);
     bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool SendChunked(UINT_PTR client, const Reply& reply);
+    void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 
     UINT_PTR listener_ = ~UINT_PTR(0);

@@ -184,9 +184,12 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
 // Off unless it says 1; a value that is neither stops, as a bad key does.
 TEST_F(SettingsTest, QuickCheckIsOneOrOffAndAnythingElseStops) {
     const std::string url = "[Archive]\r\nURL=http://x/u.zip\r\n";
-    for (const auto& [lines, on] : std::vector<std::pair<std::string, bool>>{
-             {"", false}, {"QuickCheck=\r\n", false}, {"QuickCheck=0\r\n", false},
-             {"QuickCheck=1\r\n", true}, {"QuickCheck= 1 \r\n", true}}) {
+    for (const auto& [lines, on] :
+         std::vector<std::pair<std::string, bool>>{{"", false},
+                                                   {"QuickCheck=\r\n", false},
+                                                   {"QuickCheck=0\r\n", false},
+                                                   {"QuickCheck=1\r\n", true},
+                                                   {"QuickCheck= 1 \r\n", true}}) {
         SCOPED_TRACE(lines);
         app.WriteSettings(url + lines);
         ASSERT_TRUE(app.LoadSettings());

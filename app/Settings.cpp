@@ -94,6 +94,15 @@ bool UpdaterApp::LoadSettings() {
     if (settings_.SignatureURL.empty())
         settings_.SignatureURL = settings_.URL + ".minisig";
 
+    // Off unless asked for: it changes what the check asks of the server.
+    const std::string quickCheck = ReadProfileValue("Archive", "QuickCheck");
+    if (quickCheck != "" && quickCheck != "0" && quickCheck != "1") {
+        LogCause("[Archive] QuickCheck in %s is neither 1 nor 0", m_pszProfileName);
+        AfxMessageBox("設定ﾌｧｲﾙのQuickCheckの記述が正しくありません。", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    settings_.QuickCheck = quickCheck == "1";
+
     settings_.TempFolder = ReadProfileValue("Archive", "TempFolder");
     if (settings_.TempFolder.empty())
         settings_.TempFolder = "UpdateArchive";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "win/ScopedHandle.h"
+#include "framework/WaitCursor.h"
 #include "framework/WinApp.h"
 
 struct UpdateEntry;
@@ -21,6 +22,9 @@ struct UpdaterSettings {
     // and where the archive's signature is fetched (default URL + ".minisig").
     std::string PublicKey;
     std::string SignatureURL;
+    // The quick check: the archive's central directory by range first, the
+    // whole archive only when something is new.
+    bool QuickCheck = false;
 };
 
 class UpdaterApp : public CWinApp {
@@ -64,6 +68,15 @@ class UpdaterApp : public CWinApp {
     char* GetFileStamp(bool archiveSide, std::string relativePath, char* timeText, int timeTextSize,
                        int* size);
     bool CheckForUpdates(UpdateEntry* head, int* count);
+    enum class QuickCheckOutcome {
+        NothingNew,   // every entry has the stamp and state the full check would give
+        Downloaded,   // the server sent the whole archive: it is in ArchivePath()
+        FullDownload, // only the whole archive can tell: download it as without the key
+        Failed,       // the check ends here (message shown, or the user left)
+    };
+    // The first part of the check with QuickCheck on (engine/QuickCheck.cpp):
+    // turns on the wait cursor in waitCursor once the archive file exists.
+    QuickCheckOutcome QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor);
     // Fetches the archive's signature and verifies the downloaded archive
     // against PublicKey; false (message shown) refuses it. On success the
     // archive stays open in heldArchive, readable by others but not

@@ -1,150 +1,98 @@
 #include "engine/Download.h"
 
 #include <windows.h>
-#include <wininet.h>
 
-#include <functional>
-
+#include "engine/ArchiveEnds.h"
 #include "engine/Diagnostics.h"
-#include "engine/HttpReply.h"
-#include "win/ScopedHandle.h"
+#include "engine/Transfer.h"
 #include "framework/WinApp.h"
+#include "win/ScopedHandle.h"
 
 namespace {
 
-constexpr DWORD kReadSize = 4096;
-constexpr DWORD_PTR kContext = 1;
+// The margin tar32.dll keeps when unpacking: the two together never leave
+// the volume fuller than this.
+constexpr unsigned long long kDefaultFreeSpaceMargin = 16ULL * 1024 * 1024;
+// Free space is asked again after this much was written.
+constexpr unsigned long long kFreeSpaceRecheck = 1024 * 1024;
 
-struct InternetHandleTraits {
-    using Handle = HINTERNET;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { InternetCloseHandle(handle); }
-};
-using InternetHandle = ScopedHandle<InternetHandleTraits>;
-
-enum class Transfer { Complete, CannotOpen, ReceiveError };
-
-// The scheme of url as WinINet reads it; INTERNET_SCHEME_UNKNOWN when it is
-// not a URL at all.
-INTERNET_SCHEME SchemeOf(const std::string& url) {
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = 1; // ask for the scheme only
-    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts))
-        return INTERNET_SCHEME_UNKNOWN;
-    return parts.nScheme;
-}
-
-// Schemes that name something other than a file to fetch (mail, news,
-// proxies, scripts, resources): there is nothing to read from them.
-bool NamesNoFile(INTERNET_SCHEME scheme) {
-    switch (scheme) {
-    case INTERNET_SCHEME_NEWS:
-    case INTERNET_SCHEME_MAILTO:
-    case INTERNET_SCHEME_SOCKS:
-    case INTERNET_SCHEME_JAVASCRIPT:
-    case INTERNET_SCHEME_VBSCRIPT:
-    case INTERNET_SCHEME_RES:
-        return true;
-    default:
-        return false;
-    }
-}
-
-std::string HeaderText(HINTERNET request, DWORD query) {
-    char text[64] = {};
-    DWORD size = sizeof(text) - 1;
-    if (!HttpQueryInfoA(request, query, text, &size, nullptr))
-        return std::string();
-    return std::string(text, size);
-}
-
-// Takes each block of the body as it arrives; false ends the transfer as a
-// receiving error.
-using BodySink = std::function<bool(const char* data, DWORD size)>;
-
-Transfer Receive(HINTERNET session, const std::string& url, const BodySink& sink) {
-    const INTERNET_SCHEME scheme = SchemeOf(url);
-    if (NamesNoFile(scheme)) {
-        LogCause("no file to fetch from %s", url.c_str());
-        return Transfer::CannotOpen;
-    }
-
-    InternetHandle request(
-        InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, kContext));
-    if (!request) {
-        LogCause("cannot open %s: %s", url.c_str(), Win32ErrorText(GetLastError()).c_str());
-        return Transfer::ReceiveError;
-    }
-
-    // Over HTTP an error page is not the archive, and a body that ends
-    // before its announced length is a broken transfer; both must fail
-    // rather than reach the unpacking as a "downloaded" archive.
-    const bool http = scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
-    std::string contentLength;
-    if (http) {
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                            &size, nullptr)) {
-            LogCause("no HTTP status from %s: %s", url.c_str(),
-                     Win32ErrorText(GetLastError()).c_str());
-            return Transfer::ReceiveError;
-        }
-        if (IsErrorStatus(status)) {
-            LogCause("HTTP status %lu from %s", static_cast<unsigned long>(status), url.c_str());
-            return Transfer::ReceiveError;
-        }
-        contentLength = HeaderText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
-    }
-
-    char buffer[kReadSize];
-    unsigned long long received = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!InternetReadFile(request.get(), buffer, kReadSize, &got)) {
-            LogCause("receiving %s failed after %llu bytes: %s", url.c_str(), received,
-                     Win32ErrorText(GetLastError()).c_str());
-            return Transfer::ReceiveError;
-        }
-        if (got == 0)
-            break;
-        if (!sink(buffer, got)) // the sink tells its cause
-            return Transfer::ReceiveError;
-        received += got;
-    }
-    if (http && !BodyIsComplete(contentLength, received)) {
-        LogCause("%s ended after %llu of %s bytes", url.c_str(), received, contentLength.c_str());
-        return Transfer::ReceiveError;
-    }
-    return Transfer::Complete;
-}
-
-// One session for one transfer; whatever escapes from the platform's
-// library is a receiving error.
-Transfer ReceiveInSession(const std::string& url, const BodySink& sink) {
-    try {
-        InternetHandle session(
-            InternetOpenA("Tovarind Session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (session)
-            return Receive(session.get(), url, sink);
-        LogCause("no Internet session: %s", Win32ErrorText(GetLastError()).c_str());
-    } catch (...) {
-        LogCause("receiving %s failed: the Internet library threw", url.c_str());
-    }
-    return Transfer::ReceiveError;
-}
+unsigned long long g_freeSpaceMargin = kDefaultFreeSpaceMargin;
 
 void ShowReceiveError(const std::string& url) {
     AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// The folder that holds path ("C:\a\b\" for "C:\a\b\Archive.zip").
+std::string FolderOf(const std::string& path) {
+    char full[MAX_PATH * 2];
+    char* name = nullptr;
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, &name);
+    if (length == 0 || length >= sizeof(full) || name == nullptr)
+        return path;
+    return std::string(full, name);
+}
+
+// Keeps the archive's volume above the margin while the body is written.
+class FreeSpaceGuard {
+  public:
+    explicit FreeSpaceGuard(std::string folder) : folder_(std::move(folder)) {}
+
+    // Whether bytes more may be written; says why not.
+    bool Allows(unsigned long long bytes) {
+        if (!known_ || writtenSinceCheck_ + bytes > kFreeSpaceRecheck || bytes > free_) {
+            ULARGE_INTEGER available;
+            if (!GetDiskFreeSpaceExA(folder_.c_str(), &available, nullptr, nullptr)) {
+                LogCause("not enough space: cannot read the free space of %s: %s", folder_.c_str(),
+                         Win32ErrorText(GetLastError()).c_str());
+                return false;
+            }
+            free_ = available.QuadPart;
+            known_ = true;
+            writtenSinceCheck_ = 0;
+        }
+        if (free_ < g_freeSpaceMargin || bytes > free_ - g_freeSpaceMargin) {
+            LogCause("not enough space: %llu more bytes would leave less than %llu free in %s",
+                     bytes, g_freeSpaceMargin, folder_.c_str());
+            return false;
+        }
+        free_ -= bytes;
+        writtenSinceCheck_ += bytes;
+        return true;
+    }
+
+  private:
+    std::string folder_;
+    bool known_ = false;
+    unsigned long long free_ = 0;
+    unsigned long long writtenSinceCheck_ = 0;
+};
+
+// Reads the archive file back at offset, through the handle that wrote it.
+bool ReadAt(HANDLE file, unsigned long long offset, void* buffer, std::size_t size) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN))
+        return false;
+    auto* bytes = static_cast<char*>(buffer);
+    while (size > 0) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 20));
+        if (!ReadFile(file, bytes, want, &got, nullptr) || got == 0)
+            return false;
+        bytes += got;
+        size -= got;
+    }
+    return true;
 }
 
 } // namespace
 
 DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
                                 std::optional<CWaitCursor>& waitCursor) {
-    ScopedFile file(CreateFileA(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Readable too, so that the ends of a body without a length can be
+    // checked through the same handle; still shared with nobody.
+    ScopedFile file(CreateFileA(archivePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         LogCause("cannot create %s: %s", archivePath.c_str(),
                  Win32ErrorText(GetLastError()).c_str());
@@ -154,22 +102,57 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
     }
     waitCursor.emplace();
 
-    const Transfer transfer =
-        ReceiveInSession(url, [&file, &archivePath](const char* data, DWORD size) {
-            DWORD written = 0;
-            if (WriteFile(file.get(), data, size, &written, nullptr) && written == size)
-                return true;
+    const std::string folder = FolderOf(archivePath);
+    FreeSpaceGuard space(folder);
+    unsigned long long written = 0;
+    const BodySink write = [&](const char* data, std::size_t size) {
+        if (!space.Allows(size))
+            return false;
+        DWORD done = 0;
+        if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &done, nullptr) ||
+            done != size) {
             LogCause("cannot write %s: %s", archivePath.c_str(),
                      Win32ErrorText(GetLastError()).c_str());
             return false;
-        });
-    switch (transfer) {
-    case Transfer::Complete:
+        }
+        written += size;
+        return true;
+    };
+    TransferRequest request;
+    request.url = url;
+    request.showsProgress = true;
+    TransferReply reply;
+    TransferResult result = RunTransfer(
+        request,
+        [&](const TransferReply& headers) -> BodySink {
+            // A length that does not fit is refused before a byte is written.
+            if (headers.contentLength && !FreeSpaceGuard(folder).Allows(*headers.contentLength))
+                return BodySink();
+            return write;
+        },
+        reply);
+
+    // Without a length, only the archive's own ends tell a cut from the end.
+    if (result == TransferResult::Complete && !reply.contentLength &&
+        !ArchiveEndsWhole(written,
+                          [&file](unsigned long long offset, void* buffer, std::size_t size) {
+                              return ReadAt(file.get(), offset, buffer, size);
+                          })) {
+        LogCause("%s ended after %llu bytes, before the archive's end", url.c_str(), written);
+        result = TransferResult::Failed;
+    }
+
+    switch (result) {
+    case TransferResult::Complete:
         return DownloadOutcome::Complete;
-    case Transfer::CannotOpen:
+    case TransferResult::Left:
+        return DownloadOutcome::Left;
+    case TransferResult::NotHttp:
         AfxMessageBox("下記URLがｵｰﾌﾟﾝできません。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
         return DownloadOutcome::Failed;
-    case Transfer::ReceiveError:
+    case TransferResult::NoConnection:
+    case TransferResult::Refused:
+    case TransferResult::Failed:
         break;
     }
     ShowReceiveError(url);
@@ -178,19 +161,39 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
 
 bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body) {
     body.clear();
-    const Transfer transfer =
-        ReceiveInSession(url, [&body, maxBytes, &url](const char* data, DWORD size) {
-            if (size > maxBytes - body.size()) {
-                LogCause("%s is larger than %lu bytes", url.c_str(),
-                         static_cast<unsigned long>(maxBytes));
-                return false;
+    TransferRequest request;
+    request.url = url;
+    TransferReply reply;
+    const BodySink keep = [&body, maxBytes, &url](const char* data, std::size_t size) {
+        if (size > maxBytes - body.size()) {
+            LogCause("%s is larger than %lu bytes", url.c_str(),
+                     static_cast<unsigned long>(maxBytes));
+            return false;
+        }
+        body.append(data, size);
+        return true;
+    };
+    const TransferResult result = RunTransfer(
+        request,
+        [&](const TransferReply& headers) -> BodySink {
+            if (headers.contentLength && *headers.contentLength > maxBytes) {
+                LogCause("%s announces %llu bytes, more than %lu", url.c_str(),
+                         *headers.contentLength, static_cast<unsigned long>(maxBytes));
+                return BodySink();
             }
-            body.append(data, size);
-            return true;
-        });
-    if (transfer == Transfer::Complete)
+            return keep;
+        },
+        reply);
+    if (result == TransferResult::Complete)
         return true;
     body.clear();
-    ShowReceiveError(url);
+    if (result != TransferResult::Left)
+        ShowReceiveError(url);
     return false;
+}
+
+unsigned long long SetFreeSpaceMarginForTests(unsigned long long bytes) {
+    const unsigned long long previous = g_freeSpaceMargin;
+    g_freeSpaceMargin = bytes;
+    return previous;
 }

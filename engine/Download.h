@@ -1,7 +1,7 @@
 #pragma once
-// The downloads: one GET of a URL through WinINet, into the archive file or
-// (for a small file such as a signature) into memory, with the messages the
-// user sees when it fails.
+// The downloads: the archive into its file, a small file (a signature) into
+// memory, each through the one transfer (engine/Transfer.h), with the
+// messages the user sees when it fails.
 #include <optional>
 #include <string>
 
@@ -9,19 +9,26 @@
 
 enum class DownloadOutcome {
     FileNotCreated, // the archive file could not be created; nothing else was done
-    Failed,         // the transfer failed; the archive file holds what arrived
+    Failed,         // the transfer failed and said so; the archive file holds what arrived
+    Left,           // the user left during the transfer: no message; the caller ends
     Complete,       // the archive file holds the whole body
 };
 
 // Creates archivePath anew (truncating an old one), turns on the wait
 // cursor in waitCursor once the file exists (the caller keeps it until its
-// own work is done) and stores the body of url in the file. Every failure
-// has shown its one message when this returns. Session and file are closed
-// on return.
+// own work is done) and stores the body of url in the file. The file's
+// volume keeps 16 MiB free, as the archive library keeps it when
+// unpacking. Every failure has shown its one message when this returns.
+// Session and file are closed on return.
 DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
                                 std::optional<CWaitCursor>& waitCursor);
 
 // Fetches url into body with the same HTTP checks, refusing a body over
 // maxBytes. Any failure, a URL that names no file included, shows the
-// receiving-error message with url and returns false with body empty.
+// receiving-error message with url and returns false with body empty; so
+// does leaving, without the message.
 bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body);
+
+// For tests only: the free space the archive's volume keeps, instead of
+// 16 MiB; returns the one before. The program never calls it.
+unsigned long long SetFreeSpaceMarginForTests(unsigned long long bytes);

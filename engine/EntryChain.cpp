@@ -1,6 +1,7 @@
 // Building and releasing the chain of update entries. No windows.h here: the
 // settings reader and the stamping come in as functions.
 #include <cstdio>
+#include <cstring>
 
 #include "engine/UpdateEntry.h"
 #include "text/ShiftJis.h"
@@ -52,4 +53,17 @@ void FreeEntryChain(UpdateEntry*& head) {
         delete head;
         head = next;
     }
+}
+
+bool CompareArchiveStamp(UpdateEntry& entry) {
+    // A missing or empty archive copy says nothing about the file.
+    if (entry.archiveSize <= 0)
+        return false;
+    if (std::strncmp(entry.localTime, entry.archiveTime, kTimeTextSize) != 0 ||
+        entry.localSize != entry.archiveSize) {
+        entry.state = NeedsUpdate;
+        return true;
+    }
+    entry.state = Unchanged;
+    return false;
 }

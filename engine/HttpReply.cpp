@@ -1,19 +1,27 @@
 #include "engine/HttpReply.h"
 
-bool BodyIsComplete(const std::string& contentLength, unsigned long long received) {
-    std::size_t begin = contentLength.find_first_not_of(" \t");
-    std::size_t end = contentLength.find_last_not_of(" \t");
+std::optional<unsigned long long> ReadContentLength(const std::string& text) {
+    const std::size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos)
-        return true;
+        return std::nullopt;
+    const std::size_t end = text.find_last_not_of(" \t");
     unsigned long long length = 0;
     for (std::size_t i = begin; i <= end; ++i) {
-        const char c = contentLength[i];
+        const char c = text[i];
         if (c < '0' || c > '9')
-            return true;
-        const unsigned long long digit = static_cast<unsigned long long>(c - '0');
+            return std::nullopt;
+        const auto digit = static_cast<unsigned long long>(c - '0');
         if (length > (~0ULL - digit) / 10)
-            return true; // absurdly large: not a length we can judge by
+            return std::nullopt;
         length = length * 10 + digit;
     }
-    return received == length;
+    return length;
+}
+
+bool IsRedirectStatus(unsigned long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsAcceptedStatus(unsigned long status, bool rangeAsked) {
+    return status == 200 || (rangeAsked && status == 206);
 }

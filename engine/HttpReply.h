@@ -1,15 +1,20 @@
 #pragma once
-// What makes an HTTP reply a received archive. No windows.h: built and
-// tested natively too.
+// What a transfer makes of an HTTP reply's status and headers. No
+// windows.h: built and tested natively too.
+#include <optional>
 #include <string>
 
-// A final status (after the redirects the client follows) of 400 or above
-// carries an error page, not the archive.
-inline bool IsErrorStatus(unsigned long status) {
-    return status >= 400;
-}
+// The Content-Length header's value as one plain number (blanks around it
+// allowed); nothing when it is anything else: no digits, a sign, a list
+// ("N, N"), or a number too large for 64 bits. A header that is present but
+// unreadable says the sender's framing cannot be trusted: the body is not
+// taken.
+std::optional<unsigned long long> ReadContentLength(const std::string& text);
 
-// Whether received bytes are the whole body that the Content-Length header
-// (its text, empty when absent) announced. Without a usable header the
-// end of the connection is the end of the body.
-bool BodyIsComplete(const std::string& contentLength, unsigned long long received);
+// The statuses whose Location the transfer follows (300, 304 and the rest
+// are final replies).
+bool IsRedirectStatus(unsigned long status);
+
+// The one final status that carries what was asked for: 200, or 206 for a
+// request with a range (a 206 to a request without one is a stranger's).
+bool IsAcceptedStatus(unsigned long status, bool rangeAsked);

@@ -13,7 +13,14 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
     // The hourglass stays from the archive file's creation until the check
     // returns, over the transfer, the unpacking and the comparison.
     std::optional<CWaitCursor> waitCursor;
-    if (DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
+    const QuickCheckOutcome quick =
+        settings_.QuickCheck ? QuickCheck(head, waitCursor) : QuickCheckOutcome::FullDownload;
+    if (quick == QuickCheckOutcome::NothingNew)
+        return true;
+    if (quick == QuickCheckOutcome::Failed)
+        return false;
+    if (quick == QuickCheckOutcome::FullDownload &&
+        DownloadArchive(settings_.URL, ArchivePath(), waitCursor) != DownloadOutcome::Complete)
         return false;
 
     // With a key, nothing is unpacked before the archive is proved to be
@@ -29,16 +36,8 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
 
     for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
         GetFileStamp(true, entry->fileName, entry->archiveTime, kTimeTextSize, &entry->archiveSize);
-        // A missing or empty archive copy says nothing about the file.
-        if (entry->archiveSize <= 0)
-            continue;
-        if (std::strncmp(entry->localTime, entry->archiveTime, kTimeTextSize) != 0 ||
-            entry->localSize != entry->archiveSize) {
-            entry->state = NeedsUpdate;
+        if (CompareArchiveStamp(*entry))
             ++found;
-        } else {
-            entry->state = Unchanged;
-        }
     }
     if (count != nullptr)
         *count = found;

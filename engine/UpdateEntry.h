@@ -31,6 +31,12 @@ struct UpdateEntry {
     UpdateEntry* next = nullptr;
 };
 
+// The comparison of the check, once the archive stamp is in place: a usable
+// stamp (size above 0) that differs from the local one makes the entry
+// NeedsUpdate, an equal one Unchanged; an unusable one changes nothing.
+// True when the entry is to be counted.
+bool CompareArchiveStamp(UpdateEntry& entry);
+
 // Key of the n-th entry (1-based): F01 ... F99, F100, ...
 std::string EntryKeyName(int n);
 

@@ -93,16 +93,27 @@ class MemberWriter {
     std::uint64_t written_ = 0;
 };
 
-class Extractor {
+// What a reader asks before it takes a member: its name in Shift-JIS, and
+// whether it may be written. The extraction answers, and so does a listing
+// that predicts one (ZipDirectory.h), so that both take the same members.
+class MemberRules {
+  public:
+    virtual ~MemberRules() = default;
+    // Converts a UTF-8 member name, or fails as unsafe.
+    virtual std::string FromUtf8(const std::string& utf8) = 0;
+    // Throws Failure(TAR32_ERROR_UNSAFE_NAME) when the member may not be
+    // written; links and special files always pass (they are never written).
+    virtual void Check(const MemberInfo& member) const = 0;
+};
+
+class Extractor : public MemberRules {
   public:
     // archive is the file being read: no member may be written over it.
     Extractor(FileSystem& fs, const Options& options, Listing& listing, const Source& archive);
     FileSystem& Fs() { return fs_; }
     bool UseDirectory() const { return options_.useDirectory; }
     bool Extracting() const { return options_.extract; }
-    // Throws Failure(TAR32_ERROR_UNSAFE_NAME) when the member may not be
-    // written; links and special files always pass (they are never written).
-    void Check(const MemberInfo& member) const;
+    void Check(const MemberInfo& member) const override;
     // For an archive whose members have all passed Check before the first
     // is started: throws Failure(TAR32_ERROR_WRITE) unless the output volume
     // can take bytes (all its files) and still keep kFreeSpaceMargin free.
@@ -111,8 +122,7 @@ class Extractor {
     // Lists the member and, when extracting a file, returns its writer; null
     // when there is nothing to write (folders are created here).
     std::unique_ptr<MemberWriter> Start(const MemberInfo& member);
-    // Converts a UTF-8 member name, or fails as unsafe.
-    std::string FromUtf8(const std::string& utf8);
+    std::string FromUtf8(const std::string& utf8) override;
 
   private:
     std::string Base() const;

@@ -78,17 +78,11 @@ class TempFile : public OutFile {
     bool Commit(const std::string& finalPath, const FileTime& time) override {
         bool ok = true;
         if (time.kind != FileTime::None) {
+            std::uint64_t ticks = 0;
+            ok = WrittenFileTime(time, ticks);
             FILETIME ft;
-            ft.dwLowDateTime = static_cast<DWORD>(time.ticks);
-            ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time.ticks) >> 32);
-            if (time.kind == FileTime::Local) {
-                // A DOS time is wall time: convert it with the rules of its own date.
-                SYSTEMTIME local;
-                SYSTEMTIME utc;
-                ok = FileTimeToSystemTime(&ft, &local) &&
-                     TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
-                     SystemTimeToFileTime(&utc, &ft);
-            }
+            ft.dwLowDateTime = static_cast<DWORD>(ticks);
+            ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
             ok = ok && SetFileTime(file_.get(), nullptr, nullptr, &ft);
         }
         // Closed here, not by the owner: a failed close loses written data.
@@ -113,6 +107,27 @@ bool SystemRandom(unsigned char* bytes, std::size_t size) {
 
 WinFileSystem::WinFileSystem(RandomSource random)
     : random_(random ? std::move(random) : SystemRandom) {}
+
+bool WrittenFileTime(const FileTime& time, std::uint64_t& utcTicks) {
+    if (time.kind == FileTime::None) {
+        return false;
+    }
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(time.ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time.ticks) >> 32);
+    if (time.kind == FileTime::Local) {
+        // A DOS time is wall time: convert it with the rules of its own date.
+        SYSTEMTIME local;
+        SYSTEMTIME utc;
+        if (!FileTimeToSystemTime(&ft, &local) ||
+            !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+            !SystemTimeToFileTime(&utc, &ft)) {
+            return false;
+        }
+    }
+    utcTicks = static_cast<std::uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
+    return true;
+}
 
 std::unique_ptr<Source> WinFileSystem::OpenRead(const std::string& path) {
     ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

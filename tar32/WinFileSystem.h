@@ -1,10 +1,16 @@
 #pragma once
 // The Windows file system through the ANSI (code page 932) file API.
+#include <cstdint>
 #include <functional>
 
 #include "tar32/Core.h"
 
 namespace tar32 {
+
+// The last-write time, as a FILETIME's ticks (UTC), that a member written
+// with this time gets: a DOS time is wall time, converted by the time-zone
+// rules of its own date. False when it cannot be converted.
+bool WrittenFileTime(const FileTime& time, std::uint64_t& utcTicks);
 
 class WinFileSystem : public FileSystem {
   public:

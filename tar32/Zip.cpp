@@ -1,15 +1,18 @@
 // ZIP: the central directory is read twice. The first pass checks every
 // member (name, method, encryption, sizes, where its data lies) before
 // anything is written; the second extracts, checking each member's local
-// header, the end of its data, its size and CRC-32.
+// header, the end of its data, its size and CRC-32. The first pass alone,
+// over the archive's last bytes, is the listing of ZipDirectory.h.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include <zlib.h>
 
 #include "tar32/Extractor.h"
 #include "tar32/Names.h"
+#include "tar32/ZipDirectory.h"
 #include "text/ShiftJis.h"
 
 namespace tar32 {
@@ -23,6 +26,8 @@ constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
 constexpr std::uint32_t kDescriptorSig = 0x08074B50;
 constexpr std::uint64_t kLocalHeaderSize = 30;
 constexpr std::uint64_t kCentralHeaderSize = 46;
+// The end record with the longest comment.
+constexpr std::uint64_t kEndSearch = 22 + 65535;
 
 constexpr std::uint32_t kFlagEncrypted = 1u << 0;
 constexpr std::uint32_t kFlagDescriptor = 1u << 3;
@@ -47,12 +52,17 @@ void ReadAtExact(Source& source, std::uint64_t offset, unsigned char* data, std:
     }
 }
 
-EndRecord FindEnd(Source& source) {
+// Looks for the end record in the bytes from searchFrom to the end. A record
+// whose comment stops short of the end is taken only when the search covers
+// all the bytes where one could be: a record that ends exactly there might
+// lie before searchFrom, and it would come first.
+EndRecord FindEnd(Source& source, std::uint64_t searchFrom) {
     const std::uint64_t size = source.Size();
-    if (size < 22) {
+    if (searchFrom > size || size - searchFrom < 22) {
         Corrupt("no end of central directory (truncated?)");
     }
-    const std::size_t tailLen = static_cast<std::size_t>(std::min<std::uint64_t>(size, 22 + 65535));
+    const std::size_t tailLen =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - searchFrom, kEndSearch));
     std::vector<unsigned char> tail(tailLen);
     const std::uint64_t tailStart = size - tailLen;
     ReadAtExact(source, tailStart, tail.data(), tailLen, "cannot read the end of the archive");
@@ -73,7 +83,7 @@ EndRecord FindEnd(Source& source) {
             fallback = i;
         }
     }
-    if (found == std::string::npos) {
+    if (found == std::string::npos && tailLen == std::min(size, kEndSearch)) {
         found = fallback;
     }
     if (found == std::string::npos) {
@@ -133,6 +143,8 @@ struct Entry {
     std::uint64_t compressedSize = 0;
     std::uint64_t size = 0;
     std::uint64_t localOffset = 0;
+    std::uint64_t recordOffset = 0; // the central directory record itself
+    std::uint64_t recordSize = 0;
     std::string rawName;
     std::string unicodeName; // from an Info-ZIP Unicode path field whose CRC matches
     FileTime time;
@@ -228,6 +240,7 @@ void ParseExtra(const std::string& extra, Entry& entry, bool needSize, bool need
 
 // One central directory record; the reader stands on its signature.
 void ReadEntry(RegionReader& cd, Entry& entry) {
+    entry.recordOffset = cd.Position();
     unsigned char h[46];
     cd.ReadExact(h, sizeof h, "central directory cut short");
     if (ReadLE32(h) != kCentralSig) {
@@ -250,6 +263,7 @@ void ReadEntry(RegionReader& cd, Entry& entry) {
     std::string extra(extraLen, '\0');
     cd.ReadExact(&extra[0], extraLen, "central directory cut short");
     cd.Skip(commentLen, "central directory cut short");
+    entry.recordSize = cd.Position() - entry.recordOffset;
     entry.unicodeName.clear();
     entry.time = DosTime(ReadLE16(h + 12), ReadLE16(h + 14));
     ParseExtra(extra, entry, entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
@@ -259,12 +273,12 @@ void ReadEntry(RegionReader& cd, Entry& entry) {
     }
 }
 
-MemberInfo Describe(const Entry& entry, Extractor& extractor) {
+MemberInfo Describe(const Entry& entry, MemberRules& rules) {
     MemberInfo member;
     if (entry.flags & kFlagUtf8) {
-        member.name = extractor.FromUtf8(entry.rawName);
+        member.name = rules.FromUtf8(entry.rawName);
     } else if (!entry.unicodeName.empty()) {
-        member.name = extractor.FromUtf8(entry.unicodeName);
+        member.name = rules.FromUtf8(entry.unicodeName);
     } else {
         member.name = entry.rawName;
     }
@@ -308,56 +322,41 @@ std::uint64_t Validate(const Entry& entry, const EndRecord& end) {
     return entry.localOffset + fixed + entry.compressedSize;
 }
 
-class ZipReader {
+// The first pass over the central directory: every record well-formed,
+// every member acceptable to the rules, no two members' data overlapping.
+class DirectoryPass {
   public:
-    ZipReader(Source& source, Extractor& extractor)
-        : source_(source), extractor_(extractor),
-          cdBuffer_(std::min<std::size_t>(kBufferSize, 64 * 1024)), dataBuffer_(kBufferSize),
-          outBuffer_(kBufferSize) {}
-    ~ZipReader() {
-        if (inflateReady_) {
-            inflateEnd(&zs_);
-        }
-    }
+    using Visit = std::function<void(const Entry&, const MemberInfo&)>;
 
-    void Run() {
-        end_ = FindEnd(source_);
-        std::uint64_t space = 0;
-        const bool sorted = CheckAll(space);
-        if (!sorted) {
+    DirectoryPass(Source& source, const EndRecord& end, MemberRules& rules)
+        : source_(source), end_(end), rules_(rules),
+          cdBuffer_(std::min<std::size_t>(kBufferSize, 64 * 1024)) {}
+
+    // Checks every member and shows each to visit. space: what the files
+    // will take on the output volume.
+    void Run(std::uint64_t& space, const Visit& visit) {
+        sorted_ = CheckAll(space, visit);
+        if (!sorted_) {
             CollectStarts();
         }
-        if (extractor_.Extracting()) {
-            extractor_.CheckedWhole(space);
-        }
-        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
-        Entry current;
-        Entry next;
-        if (end_.entries > 0) {
-            ReadEntry(cd, current);
-        }
-        for (std::uint64_t i = 0; i < end_.entries; ++i) {
-            std::uint64_t limit = end_.cdOffset;
-            const bool last = i + 1 == end_.entries;
-            if (!last) {
-                ReadEntry(cd, next);
-            }
-            if (sorted) {
-                limit = last ? end_.cdOffset : next.localOffset;
-            } else {
-                limit = NextStart(current.localOffset);
-            }
-            ExtractOne(current, limit);
-            std::swap(current, next);
-        }
     }
 
+    // Where the member starting at start must end at the latest, given the
+    // one that follows it in the central directory (null for the last).
+    std::uint64_t Limit(std::uint64_t start, const Entry* next) const {
+        if (sorted_) {
+            return next ? next->localOffset : end_.cdOffset;
+        }
+        auto it = std::upper_bound(starts_.begin(), starts_.end(), start);
+        return it == starts_.end() ? end_.cdOffset : *it;
+    }
+
+    std::vector<unsigned char>& Buffer() { return cdBuffer_; }
+
   private:
-    // First pass: every record well-formed, every member acceptable, no two
-    // members' data overlapping. True when the members lie in the order of
-    // the central directory (the usual case, checked without memory).
-    // space: what the files will take on the output volume.
-    bool CheckAll(std::uint64_t& space) {
+    // True when the members lie in the order of the central directory (the
+    // usual case, checked without memory).
+    bool CheckAll(std::uint64_t& space, const Visit& visit) {
         RegionReader cd(source_, end_.cdOffset, end_.cdEnd, cdBuffer_);
         Entry entry;
         bool sorted = true;
@@ -366,8 +365,8 @@ class ZipReader {
         for (std::uint64_t i = 0; i < end_.entries; ++i) {
             ReadEntry(cd, entry);
             const std::uint64_t leastEnd = Validate(entry, end_);
-            const MemberInfo member = Describe(entry, extractor_);
-            extractor_.Check(member);
+            const MemberInfo member = Describe(entry, rules_);
+            rules_.Check(member);
             if (member.type == MemberInfo::File) {
                 space = SaturatingAdd(space, SaturatingAdd(member.size, kSpacePerMember));
             }
@@ -379,6 +378,9 @@ class ZipReader {
             }
             previousStart = entry.localOffset;
             previousEnd = leastEnd;
+            if (visit) {
+                visit(entry, member);
+            }
         }
         if (cd.Remaining() != 0) {
             Corrupt("the central directory holds more than its entries");
@@ -410,16 +412,56 @@ class ZipReader {
         Entry entry;
         for (std::uint64_t i = 0; i < end_.entries; ++i) {
             ReadEntry(cd, entry);
-            if (Validate(entry, end_) > NextStart(entry.localOffset)) {
+            if (Validate(entry, end_) > Limit(entry.localOffset, nullptr)) {
                 Corrupt("overlapping members: " + entry.rawName);
             }
         }
     }
 
-    // Where the member after the one starting at start begins.
-    std::uint64_t NextStart(std::uint64_t start) const {
-        auto it = std::upper_bound(starts_.begin(), starts_.end(), start);
-        return it == starts_.end() ? end_.cdOffset : *it;
+    Source& source_;
+    const EndRecord& end_;
+    MemberRules& rules_;
+    std::vector<unsigned char> cdBuffer_;
+    std::vector<std::uint64_t> starts_;
+    bool sorted_ = true;
+};
+
+class ZipReader {
+  public:
+    ZipReader(Source& source, Extractor& extractor)
+        : source_(source), extractor_(extractor), end_(FindEnd(source, SearchFrom(source))),
+          pass_(source, end_, extractor), dataBuffer_(kBufferSize), outBuffer_(kBufferSize) {}
+    ~ZipReader() {
+        if (inflateReady_) {
+            inflateEnd(&zs_);
+        }
+    }
+
+    void Run() {
+        std::uint64_t space = 0;
+        pass_.Run(space, nullptr);
+        if (extractor_.Extracting()) {
+            extractor_.CheckedWhole(space);
+        }
+        RegionReader cd(source_, end_.cdOffset, end_.cdEnd, pass_.Buffer());
+        Entry current;
+        Entry next;
+        if (end_.entries > 0) {
+            ReadEntry(cd, current);
+        }
+        for (std::uint64_t i = 0; i < end_.entries; ++i) {
+            const bool last = i + 1 == end_.entries;
+            if (!last) {
+                ReadEntry(cd, next);
+            }
+            ExtractOne(current, pass_.Limit(current.localOffset, last ? nullptr : &next));
+            std::swap(current, next);
+        }
+    }
+
+  private:
+    static std::uint64_t SearchFrom(const Source& source) {
+        return source.Size() - std::min(source.Size(), kEndSearch);
     }
 
     void ExtractOne(const Entry& entry, std::uint64_t limit) {
@@ -561,8 +603,7 @@ class ZipReader {
     Source& source_;
     Extractor& extractor_;
     EndRecord end_;
-    std::vector<std::uint64_t> starts_;
-    std::vector<unsigned char> cdBuffer_;
+    DirectoryPass pass_;
     std::vector<unsigned char> dataBuffer_;
     std::vector<unsigned char> outBuffer_;
     z_stream zs_{};
@@ -574,6 +615,113 @@ class ZipReader {
 void ExtractZip(Source& source, Extractor& extractor) {
     ZipReader reader(source, extractor);
     reader.Run();
+}
+
+namespace {
+
+static_assert(static_cast<int>(ZipMember::Special) == static_cast<int>(MemberInfo::Special),
+              "a listed member's type is the extraction's");
+
+// The tail as the archive: what lies before it cannot be read.
+class TailSource : public Source {
+  public:
+    explicit TailSource(const ZipTail& tail) : tail_(tail) {}
+    std::uint64_t Size() const override { return tail_.archiveSize; }
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+        if (offset < tail_.Start() || offset >= tail_.archiveSize) {
+            return 0;
+        }
+        const std::size_t at = static_cast<std::size_t>(offset - tail_.Start());
+        const std::size_t n = std::min(size, tail_.size - at);
+        std::memcpy(data, tail_.bytes + at, n);
+        return n;
+    }
+    bool IsSameFile(const std::string&) const override { return false; }
+
+  private:
+    const ZipTail& tail_;
+};
+
+// The extraction's rules for an unpacking without folders.
+class ListingRules : public MemberRules {
+  public:
+    explicit ListingRules(const Utf8Converter& toShiftJis) : toShiftJis_(toShiftJis) {}
+    std::string FromUtf8(const std::string& utf8) override {
+        std::string sjis;
+        if (!toShiftJis_ || !toShiftJis_(utf8, sjis)) {
+            Fail(TAR32_ERROR_UNSAFE_NAME, "name not representable in Shift-JIS: " + utf8);
+        }
+        return sjis;
+    }
+    void Check(const MemberInfo& member) const override {
+        if (member.type == MemberInfo::File) {
+            SafeOutputPath(member.name, false);
+        }
+    }
+
+  private:
+    const Utf8Converter& toShiftJis_;
+};
+
+void CheckTail(const ZipTail& tail) {
+    if (tail.bytes == nullptr || tail.size > tail.archiveSize) {
+        Corrupt("no end of central directory (truncated?)");
+    }
+}
+
+} // namespace
+
+ZipEnd ReadZipEnd(const ZipTail& tail) {
+    CheckTail(tail);
+    TailSource source(tail);
+    const EndRecord record = FindEnd(source, tail.Start());
+    ZipEnd end;
+    end.entries = record.entries;
+    end.directoryOffset = record.cdOffset;
+    end.directoryEnd = record.cdEnd;
+    return end;
+}
+
+std::vector<ZipMember> ListZipDirectory(const ZipTail& tail, const Utf8Converter& toShiftJis) {
+    CheckTail(tail);
+    TailSource source(tail);
+    const EndRecord end = FindEnd(source, tail.Start());
+    if (end.cdOffset < tail.Start()) {
+        Corrupt("the central directory begins before the bytes held");
+    }
+    // Every record takes at least its fixed part: a count beyond that is a lie,
+    // and the bytes held bound what is kept.
+    if (end.entries > (end.cdEnd - end.cdOffset) / kCentralHeaderSize) {
+        Corrupt("more entries than the central directory can hold");
+    }
+    std::vector<ZipMember> members;
+    members.reserve(static_cast<std::size_t>(end.entries));
+    ListingRules rules(toShiftJis);
+    DirectoryPass pass(source, end, rules);
+    std::uint64_t space = 0;
+    std::uint64_t firstStart = end.cdOffset;
+    pass.Run(space, [&members, &firstStart](const Entry& entry, const MemberInfo& info) {
+        firstStart = std::min(firstStart, entry.localOffset);
+        ZipMember member;
+        member.type = static_cast<ZipMember::Type>(info.type);
+        member.name = info.name;
+        if (info.type == MemberInfo::File) {
+            member.bareName = SafeOutputPath(info.name, false).back();
+        }
+        member.size = info.size;
+        member.time = info.time;
+        member.localOffset = entry.localOffset;
+        member.compressedSize = entry.compressedSize;
+        member.recordOffset = entry.recordOffset;
+        member.recordSize = static_cast<std::uint32_t>(entry.recordSize);
+        members.push_back(std::move(member));
+    });
+    // The extraction takes a ZIP only when it begins with a member (or, when
+    // empty, with its end record).
+    if (firstStart != 0) {
+        Corrupt("the archive does not begin with its first member");
+    }
+    return members;
 }
 
 } // namespace tar32

@@ -1,7 +1,9 @@
 // libFuzzer target: any bytes as the archive, extracted with and without
 // folders into a file system that only remembers what it was asked to do and
 // aborts at the first path that leaves the output folder. The first bytes
-// also go through the command-line parser.
+// also go through the command-line parser, and the bytes' tail through the
+// central directory listing, whose files must be the ones the extraction
+// without folders writes.
 //
 // The mutator knows two things about the formats, or the reader's deeper
 // paths (pax records, GNU long names, ZIP64 fields) would stay out of reach
@@ -20,6 +22,7 @@
 
 #include "tar32/CommandLine.h"
 #include "tar32/Core.h"
+#include "tar32/ZipDirectory.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
@@ -140,11 +143,66 @@ class CheckingFileSystem : public tar32::FileSystem {
         return true;
     }
 
+    const std::set<std::string>& Files() const { return files_; }
+
   private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::set<std::string> files_;
 };
+
+bool AsciiOnly(const std::string& utf8, std::string& sjis) {
+    for (char c : utf8) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    sjis = utf8;
+    return true;
+}
+
+// The files the listing says an extraction without folders leaves; false
+// when it refuses the bytes. A tail alone, where it holds the directory,
+// must list the same.
+bool ListedFiles(const std::uint8_t* data, std::size_t size, std::set<std::string>& files) {
+    tar32::ZipTail tail;
+    tail.bytes = data;
+    tail.size = size;
+    tail.archiveSize = size;
+    std::vector<tar32::ZipMember> members;
+    try {
+        members = tar32::ListZipDirectory(tail, AsciiOnly);
+    } catch (const tar32::Failure&) {
+        return false;
+    }
+    // Inputs stay far below the quick check's 64 KiB: half of them stands in.
+    if (size >= 44) {
+        tail.size = size / 2;
+        tail.bytes = data + size - tail.size;
+        try {
+            if (tar32::ListZipDirectory(tail, AsciiOnly).size() != members.size()) {
+                std::fprintf(stderr, "tar32 fuzz: a tail lists other members\n");
+                std::abort();
+            }
+        } catch (const tar32::Failure&) {
+            bool held = false;
+            try {
+                held = tar32::ReadZipEnd(tail).directoryOffset >= tail.Start();
+            } catch (const tar32::Failure&) {
+            }
+            if (held) {
+                std::fprintf(stderr, "tar32 fuzz: a tail holding the directory fails\n");
+                std::abort();
+            }
+        }
+    }
+    for (const tar32::ZipMember& member : members) {
+        if (member.type == tar32::ZipMember::File) {
+            files.insert(kOut + member.bareName);
+        }
+    }
+    return true;
+}
 
 // Every 512-byte block that says "ustar" gets its checksum right.
 void MendTarChecksums(std::uint8_t* data, std::size_t size) {
@@ -230,11 +288,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tar32::ParseCommandLine(line.c_str());
     } catch (const tar32::Failure&) {
     }
+    std::set<std::string> listed;
+    const bool lists = ListedFiles(data, size, listed);
     char output[256];
     for (const char* command : {"--use-directory=0 xvf archive -o out",
                                 "--use-directory=1 xvf archive -o out", "tvf archive"}) {
         CheckingFileSystem fs(data, size);
         const int code = tar32::Run(command, output, sizeof output, fs);
+        if (std::strstr(command, "use-directory=0") && code == TAR32_OK && lists &&
+            fs.Files() != listed) {
+            std::fprintf(stderr, "tar32 fuzz: the listing names other files than were written\n");
+            std::abort();
+        }
         if (code < 0 || code > TAR32_ERROR_UNSUPPORTED) {
             std::fprintf(stderr, "tar32 fuzz: unexpected code %d: %s\n", code, output);
             std::abort();

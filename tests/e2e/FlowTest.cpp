@@ -16,6 +16,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
 #include "ui/ListColours.h"
+#include "ui/MainDialog.h"
 
 namespace {
 
@@ -453,6 +454,39 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     // Closed without a check: the clean-up still runs.
     PressButton(dialog, kExit);
     ExpectExit();
+    ExpectTempFolderEmptied();
+}
+
+// A slow archive: the window keeps answering, the bar takes the address's
+// place and moves, and the close box ends the program at once, with
+// nothing started or copied and the temporary folder cleared.
+TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
+    server.ServeTrickle("/slow.zip", ReadFileBytes(fixture + "update.zip"), 2048, 100);
+    Install(false, server.Url("/slow.zip"));
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    HWND bar = GetDlgItem(dialog, MainDialog::kProgressBarId);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(ClassName(bar), "msctls_progress32");
+    EXPECT_FALSE(IsWindowVisible(bar));
+    PressButton(dialog, kCheck);
+
+    DWORD_PTR position = 0;
+    for (int i = 0; i < 200 && position < 100; ++i) {
+        Sleep(50);
+        SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position);
+    }
+    EXPECT_GE(position, 100u);
+    EXPECT_TRUE(IsWindowVisible(bar));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_URL_TEXT)));
+    EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr), 0);
+    EXPECT_FALSE(IsHungAppWindow(dialog));
+    Shot("transfer-progress", WindowArea(dialog));
+
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ExpectExit();
+    EXPECT_EQ(Log(false), "");
+    ExpectOldFiles();
     ExpectTempFolderEmptied();
 }
 

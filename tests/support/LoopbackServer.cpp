@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -22,6 +23,20 @@ const char* ReasonPhrase(int status) {
     switch (status) {
     case 200:
         return "OK";
+    case 206:
+        return "Partial Content";
+    case 416:
+        return "Range Not Satisfiable";
+    case 501:
+        return "Not Implemented";
+    case 204:
+        return "No Content";
+    case 300:
+        return "Multiple Choices";
+    case 304:
+        return "Not Modified";
+    case 308:
+        return "Permanent Redirect";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -245,7 +260,60 @@ bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size
     return true;
 }
 
+void LoopbackServer::HoldUntilClientLeaves(UINT_PTR client) {
+    char buffer[512];
+    // One connection at a time: the next client ends the hold too.
+    while (TimeLeft() && !Readable(static_cast<SOCKET>(listener_), 0)) {
+        if (Readable(static_cast<SOCKET>(client), kPollMs) &&
+            recv(static_cast<SOCKET>(client), buffer, sizeof(buffer), 0) <= 0)
+            return;
+    }
+}
+
+bool LoopbackServer::SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length) {
+    const std::size_t limit = std::min(length, reply.sendLimit);
+    std::string block;
+    while (block.size() < kSendBlock)
+        block += reply.body.empty() ? std::string(1, '\0') : reply.body;
+    for (std::size_t sent = 0; sent < limit;) {
+        const std::size_t n = std::min(block.size(), limit - sent);
+        if (!SendAll(client, block.data(), n))
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
+bool LoopbackServer::SendChunked(UINT_PTR client, const Reply& reply) {
+    const std::size_t size = std::max<std::size_t>(reply.trickleChunk, 1000);
+    const std::string& body = reply.body;
+    for (std::size_t at = 0; at < body.size(); at += size) {
+        const std::size_t n = std::min(size, body.size() - at);
+        const bool last = at + n >= body.size();
+        if (last && reply.framing == Framing::ChunkedCutBeforeLast)
+            return true;
+        char line[32];
+        if (last && reply.framing == Framing::ChunkedBadSize)
+            std::snprintf(line, sizeof(line), "zz\r\n");
+        else
+            std::snprintf(line, sizeof(line), "%zx\r\n", n);
+        const bool cut = last && reply.framing == Framing::ChunkedShort;
+        if (!SendAll(client, line, std::strlen(line)) ||
+            !SendAll(client, body.data() + at, cut ? n / 2 : n))
+            return false;
+        if (cut)
+            return true;
+        if (!SendAll(client, "\r\n", 2))
+            return false;
+    }
+    return reply.framing != Framing::Chunked || SendAll(client, "0\r\n\r\n", 5);
+}
+
 bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
+    if (reply.framing != Framing::Length && reply.framing != Framing::Close)
+        return SendChunked(client, reply);
+    if (reply.generatedSize > 0)
+        return SendGenerated(client, reply, length);
     const std::size_t limit = std::min(length, reply.sendLimit);
     if (!reply.file.empty()) {
         const ScopedFile file(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -285,9 +353,16 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     // Read the request head.
     std::string head;
     char buffer[4096];
+    // A client that never finishes its head (one speaking TLS, say) gives
+    // way to the next one.
+    const DWORD headStart = GetTickCount();
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead && TimeLeft()) {
-        if (!Readable(client, kReadHeadMs))
-            break;
+        if (!Readable(client, kPollMs)) {
+            if (GetTickCount() - headStart > kReadHeadMs ||
+                Readable(static_cast<SOCKET>(listener_), 0))
+                break;
+            continue;
+        }
         const int n = recv(client, buffer, sizeof(buffer), 0);
         if (n <= 0)
             break;
@@ -318,6 +393,8 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
         at = end + 2;
     }
+    request.range = HeaderOf(head, "range");
+    request.ifRange = HeaderOf(head, "if-range");
 
     Reply reply;
     {
@@ -326,12 +403,18 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         auto it = replies_.find(request.path);
         if (it != replies_.end()) {
             reply = it->second;
+            TakeTurn(request.path);
         } else {
             reply.status = 404;
             reply.body = "<html><body>404 Not Found</body></html>";
         }
     }
-    std::size_t length = reply.body.size();
+    std::size_t length = reply.generatedSize > 0 ? reply.generatedSize : reply.body.size();
+    if (reply.stall == Stall::BeforeHead) {
+        HoldUntilClientLeaves(client);
+        closesocket(client);
+        return;
+    }
     if (!reply.file.empty()) {
         const long long size = FileSize(reply.file);
         if (size < 0) {
@@ -344,16 +427,30 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
     }
 
+    if (reply.ranged) {
+        AnswerRange(request, reply);
+        length = reply.body.size();
+    }
     char status[128];
     std::snprintf(status, sizeof(status), "HTTP/1.1 %d %s\r\n", reply.status,
                   ReasonPhrase(reply.status));
     std::string response = status;
     response += "Content-Type: application/octet-stream\r\n";
-    response += "Content-Length: " + std::to_string(length) + "\r\n";
+    response += reply.headers;
+    if (reply.framing == Framing::Length)
+        response += "Content-Length: " +
+                    (reply.lengthText.empty() ? std::to_string(length) : reply.lengthText) + "\r\n";
+    else if (reply.framing != Framing::Close)
+        response += "Transfer-Encoding: chunked\r\n";
     if (!reply.location.empty())
         response += "Location: " + reply.location + "\r\n";
     response += "Connection: close\r\n\r\n";
     bool sent = SendAll(client, response.data(), response.size());
+    if (sent && reply.stall == Stall::AfterHead) {
+        HoldUntilClientLeaves(client);
+        closesocket(client);
+        return;
+    }
     if (sent && request.method != "HEAD")
         sent = SendBody(client, reply, length);
 
@@ -369,4 +466,92 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         }
     }
     closesocket(client);
+}
+
+std::string LoopbackServer::HeaderOf(const std::string& head, const std::string& name) {
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();) {
+        at += 2;
+        const std::size_t end = head.find("\r\n", at);
+        const std::string header = head.substr(at, end - at);
+        const std::size_t colon = header.find(':');
+        if (colon != std::string::npos && ToLower(header.substr(0, colon)) == name) {
+            const std::size_t value = header.find_first_not_of(' ', colon + 1);
+            return value == std::string::npos ? "" : header.substr(value);
+        }
+        at = end;
+    }
+    return "";
+}
+
+LoopbackServer::Reply LoopbackServer::RangedReply(const std::string& bytes, const std::string& etag,
+                                                  const std::string& lastModified,
+                                                  RangeFault fault) {
+    Reply reply;
+    reply.body = bytes;
+    reply.ranged = true;
+    reply.rangeFault = fault;
+    reply.etag = etag;
+    reply.lastModified = lastModified;
+    return reply;
+}
+
+void LoopbackServer::ServeAfter(const std::string& path, int after, const Reply& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    later_[path] = {after, reply};
+}
+
+// Called with the lock held, once per request for path.
+void LoopbackServer::TakeTurn(const std::string& path) {
+    auto it = later_.find(path);
+    if (it != later_.end() && --it->second.first <= 0) {
+        replies_[path] = it->second.second;
+        later_.erase(it);
+    }
+}
+
+void LoopbackServer::AnswerRange(const Request& request, Reply& reply) {
+    if (!reply.etag.empty())
+        reply.headers += "ETag: " + reply.etag + "\r\n";
+    if (!reply.lastModified.empty())
+        reply.headers += "Last-Modified: " + reply.lastModified + "\r\n";
+    const std::size_t size = reply.body.size();
+    if (request.range.empty() || reply.rangeFault == RangesIgnored)
+        return;
+    if (reply.rangeFault == RangeStatus416 || reply.rangeFault == RangeStatus501) {
+        reply.status = reply.rangeFault == RangeStatus416 ? 416 : 501;
+        reply.body = "<html><body>no ranges</body></html>";
+        return;
+    }
+    if (!request.ifRange.empty() && request.ifRange != reply.etag &&
+        request.ifRange != reply.lastModified)
+        return;
+    unsigned long long first = 0, last = 0;
+    const std::string spec =
+        request.range.compare(0, 6, "bytes=") == 0 ? request.range.substr(6) : "";
+    const std::size_t dash = spec.find('-');
+    bool ok = dash != std::string::npos && spec.find(',') == std::string::npos && size > 0;
+    if (ok && dash == 0) {
+        const unsigned long long suffix = std::strtoull(spec.c_str() + 1, nullptr, 10);
+        first = size - std::min<unsigned long long>(suffix, size);
+        last = size - 1;
+        ok = suffix > 0;
+    } else if (ok) {
+        first = std::strtoull(spec.c_str(), nullptr, 10);
+        last =
+            dash + 1 < spec.size() ? std::strtoull(spec.c_str() + dash + 1, nullptr, 10) : size - 1;
+        last = std::min<unsigned long long>(last, size - 1);
+        ok = first <= last;
+    }
+    if (!ok) {
+        reply.status = 416;
+        reply.headers += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
+        reply.body.clear();
+        return;
+    }
+    reply.status = 206;
+    reply.body = reply.body.substr(static_cast<std::size_t>(first),
+                                   static_cast<std::size_t>(last - first + 1));
+    if (reply.rangeFault != RangeWithoutContentRange)
+        reply.headers += "Content-Range: bytes " + std::to_string(first) + "-" +
+                         std::to_string(last) + "/" + std::to_string(size) + "\r\n";
 }

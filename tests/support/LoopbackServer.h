@@ -25,6 +25,23 @@
 
 class LoopbackServer {
   public:
+    // Where a reply falls silent, holding the connection open until the
+    // client goes away or the next one connects.
+    enum class Stall { None, BeforeHead, AfterHead };
+    // How the body's end is told: by its Content-Length, by the connection's
+    // close (no length), or chunked. The chunked faults end the connection
+    // normally where the body's last data chunk would begin, halfway through
+    // the last chunk (announced longer than sent), or after a last chunk
+    // whose size line is no number.
+    enum class Framing {
+        Length,
+        Close,
+        Chunked,
+        ChunkedCutBeforeLast,
+        ChunkedShort,
+        ChunkedBadSize
+    };
+
     // How one path answers. Build it with the Serve... helpers below.
     struct Reply {
         int status = 200;
@@ -35,12 +52,22 @@ class LoopbackServer {
         bool reset = false;               // end with a reset instead of a normal close
         std::size_t trickleChunk = 0;     // when > 0: send the body in chunks this size...
         DWORD trickleDelayMs = 0;         // ...with this pause before each
+        std::string headers;              // more header lines, each ending in CRLF
+        // Ranges: answered as a static file server does (RangedReply).
+        bool ranged = false;
+        int rangeFault = 0; // a RangeFault
+        std::string etag, lastModified;
+        std::size_t generatedSize = 0; // when > 0: the body is this long, body repeated
+        Stall stall = Stall::None;     // where the server falls silent
+        Framing framing = Framing::Length;
+        std::string lengthText; // with Framing::Length: sent instead of the true length
     };
 
     struct Request {
         std::string method;
         std::string path;
         std::string userAgent;
+        std::string range, ifRange; // the Range and If-Range headers, "" when absent
     };
 
     // lifetimeMs: the server stops by itself this long after it starts.
@@ -83,12 +110,35 @@ class LoopbackServer {
     // A port on 127.0.0.1 with nothing listening: a connection is refused.
     static unsigned short ClosedPort();
 
+    // --- ranges ---
+    enum RangeFault {
+        RangesServed,
+        RangesIgnored,
+        RangeStatus416,
+        RangeStatus501,
+        RangeWithoutContentRange
+    };
+    // The bytes as nginx serves a static file: 200 with all, or 206 with
+    // the one range asked for ("bytes=a-b", "a-" or "-n") and its
+    // Content-Range; an If-Range naming neither etag nor lastModified gets
+    // 200 with all. fault makes it answer ranges otherwise.
+    static Reply RangedReply(const std::string& bytes, const std::string& etag,
+                             const std::string& lastModified, RangeFault fault = RangesServed);
+    // After the next `after` requests for path, path answers with reply.
+    void ServeAfter(const std::string& path, int after, const Reply& reply);
+
   private:
     void Run();
+    static std::string HeaderOf(const std::string& head, const std::string& name);
+    static void AnswerRange(const Request& request, Reply& reply);
+    void TakeTurn(const std::string& path);
     // Sockets are kept as UINT_PTR so that this header needs no winsock2.h.
     void Answer(UINT_PTR client);
     bool SendAll(UINT_PTR client, const char* data, std::size_t size);
     bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool SendChunked(UINT_PTR client, const Reply& reply);
+    void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 
     UINT_PTR listener_ = ~UINT_PTR(0);
@@ -97,6 +147,7 @@ class LoopbackServer {
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::map<std::string, Reply> replies_;
+    std::map<std::string, std::pair<int, Reply>> later_; // ServeAfter
     std::vector<Request> requests_;
     std::thread thread_;
 };

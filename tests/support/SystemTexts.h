@@ -13,6 +13,7 @@ namespace texts {
 // Message boxes: the settings.
 inline const std::string kMissingUrl = "設定ﾌｧｲﾙに受信するURLの記述がありません。";
 inline const std::string kBadPublicKey = "設定ﾌｧｲﾙのPublicKeyの記述が正しくありません。";
+inline const std::string kBadQuickCheck = "設定ﾌｧｲﾙのQuickCheckの記述が正しくありません。";
 inline const std::string kTempFolderRefused =
     "設定ﾌｧｲﾙのTempFolderにﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞは指定できません。\r\n\r\n";
 

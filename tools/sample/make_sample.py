@@ -40,7 +40,7 @@ INI = """; Tovarind の設定 (デモ)
 [Archive]
 Title=サンプル アプリ
 URL={url}
-{signing}TempFolder=UpdateArchive
+{signing}{quick}TempFolder=UpdateArchive
 
 [AutoRun]
 Program=SampleApp.exe
@@ -86,7 +86,9 @@ def program(args):
         with open(args.public_key, encoding="ascii") as f:
             signing = "PublicKey=%s\n" % f.read().splitlines()[1].strip()
     with open(os.path.join(root, "Tovarind.ini"), "wb") as f:
-        f.write(INI.format(url=args.url, signing=signing).replace("\n", "\r\n").encode("cp932"))
+        quick = "QuickCheck=1\n" if args.quick_check else ""
+        text = INI.format(url=args.url, signing=signing, quick=quick)
+        f.write(text.replace("\n", "\r\n").encode("cp932"))
 
 
 def archive(args):
@@ -136,6 +138,7 @@ def main():
     p.add_argument("--url", required=True)
     p.add_argument("--current", action="store_true")
     p.add_argument("--public-key")
+    p.add_argument("--quick-check", action="store_true")
     a = sub.add_parser("archive")
     a.add_argument("zip")
     a.add_argument("--bin", required=True)

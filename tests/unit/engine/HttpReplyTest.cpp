@@ -4,32 +4,33 @@
 
 namespace {
 
-TEST(IsErrorStatus, FourHundredAndAbove) {
-    EXPECT_FALSE(IsErrorStatus(200));
-    EXPECT_FALSE(IsErrorStatus(204));
-    EXPECT_FALSE(IsErrorStatus(399));
-    EXPECT_TRUE(IsErrorStatus(400));
-    EXPECT_TRUE(IsErrorStatus(404));
-    EXPECT_TRUE(IsErrorStatus(500));
+TEST(ReadContentLength, OnePlainNumber) {
+    EXPECT_EQ(ReadContentLength("1000"), 1000ULL);
+    EXPECT_EQ(ReadContentLength("0"), 0ULL);
+    EXPECT_EQ(ReadContentLength(" 12\t"), 12ULL);
+    EXPECT_EQ(ReadContentLength("4294967297"), 4294967297ULL); // beyond 32 bits
+    EXPECT_EQ(ReadContentLength("18446744073709551615"), ~0ULL);
 }
 
-TEST(BodyIsComplete, AnnouncedLengthMustBeReached) {
-    EXPECT_TRUE(BodyIsComplete("1000", 1000));
-    EXPECT_FALSE(BodyIsComplete("1000", 999));
-    EXPECT_FALSE(BodyIsComplete("1000", 0));
-    EXPECT_TRUE(BodyIsComplete("0", 0));
-    EXPECT_TRUE(BodyIsComplete(" 12 ", 12));
-    // Beyond 32 bits.
-    EXPECT_TRUE(BodyIsComplete("4294967297", 4294967297ULL));
-    EXPECT_FALSE(BodyIsComplete("4294967297", 1));
+TEST(ReadContentLength, AnythingElseIsUnreadable) {
+    for (const char* text :
+         {"", "  ", "12x", "-1", "+5", "1 000", "1000, 1000", "0x10", "18446744073709551616",
+          "9999999999999999999999999999999999999999999999999999999999999999999999"})
+        EXPECT_EQ(ReadContentLength(text), std::nullopt) << text;
 }
 
-TEST(BodyIsComplete, WithoutAUsableLengthTheEndOfTheConnectionCounts) {
-    EXPECT_TRUE(BodyIsComplete("", 0));
-    EXPECT_TRUE(BodyIsComplete("", 12345));
-    EXPECT_TRUE(BodyIsComplete("12x", 5));
-    EXPECT_TRUE(BodyIsComplete("-1", 5));
-    EXPECT_TRUE(BodyIsComplete("99999999999999999999999", 5));
+TEST(HttpStatus, RedirectsFollowedAndStatusesAccepted) {
+    for (unsigned long status : {301, 302, 303, 307, 308})
+        EXPECT_TRUE(IsRedirectStatus(status)) << status;
+    for (unsigned long status : {200, 300, 304, 305, 306, 404})
+        EXPECT_FALSE(IsRedirectStatus(status)) << status;
+
+    EXPECT_TRUE(IsAcceptedStatus(200, false));
+    EXPECT_TRUE(IsAcceptedStatus(200, true));
+    EXPECT_TRUE(IsAcceptedStatus(206, true));
+    for (unsigned long status : {204, 206, 300, 302, 304, 404, 500})
+        EXPECT_FALSE(IsAcceptedStatus(status, false)) << status;
+    EXPECT_FALSE(IsAcceptedStatus(204, true));
 }
 
 } // namespace

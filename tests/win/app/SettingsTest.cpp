@@ -177,6 +177,29 @@ TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
     }
 }
 
+// Off unless it says 1; a value that is neither stops, as a bad key does.
+TEST_F(SettingsTest, QuickCheckIsOneOrOffAndAnythingElseStops) {
+    const std::string url = "[Archive]\r\nURL=http://x/u.zip\r\n";
+    for (const auto& [lines, on] :
+         std::vector<std::pair<std::string, bool>>{{"", false},
+                                                   {"QuickCheck=\r\n", false},
+                                                   {"QuickCheck=0\r\n", false},
+                                                   {"QuickCheck=1\r\n", true},
+                                                   {"QuickCheck= 1 \r\n", true}}) {
+        SCOPED_TRACE(lines);
+        app.WriteSettings(url + lines);
+        ASSERT_TRUE(app.LoadSettings());
+        EXPECT_EQ(app.Settings().QuickCheck, on);
+    }
+    EXPECT_TRUE(app.messages.empty());
+    for (const char* value : {"2", "yes", "on", "01", "1 1"}) {
+        SCOPED_TRACE(value);
+        app.WriteSettings(url + "TempFolder=Tmp\r\nQuickCheck=" + value + "\r\n");
+        ExpectLoadRefused(texts::kBadQuickCheck);
+        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+    }
+}
+
 TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAnyName) {
     // Unpacking there would overwrite a listed file before the user agrees;
     // clearing it at exit would delete the user's own files beside it.

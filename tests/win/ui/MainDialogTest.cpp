@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
+#include <vector>
 
 #include "engine/TarCommand.h"
 #include "res/Version.h"
@@ -460,6 +464,147 @@ TEST_F(MainDialogTest, RunMainDialogMakesItTheMainWindowForTheRun) {
     app.RunMainDialog();
     EXPECT_TRUE(seen);
     EXPECT_EQ(nullptr, app.m_pMainWnd);
+}
+
+// The check's transfer seen from another thread, as Windows and the user
+// see the window: always answering, never hung, the bar where the address
+// was and moving; input to the controls does nothing meanwhile.
+struct TransferSample {
+    bool answered, hung, barShown, urlShown;
+    int position;
+};
+
+class TransferWatcher {
+  public:
+    explicit TransferWatcher(HWND window) : window_(window), thread_([this] { Run(); }) {}
+    ~TransferWatcher() { Stop(); }
+    const std::vector<TransferSample>& Stop() {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return samples_;
+    }
+
+  private:
+    void Run() {
+        HWND bar = GetDlgItem(window_, MainDialog::kProgressBarId);
+        HWND url = GetDlgItem(window_, IDC_URL_TEXT);
+        while (!done_) {
+            TransferSample sample = {};
+            DWORD_PTR position = 0;
+            sample.answered =
+                SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr) != 0;
+            sample.hung = IsHungAppWindow(window_) != FALSE;
+            sample.barShown = IsWindowVisible(bar) != FALSE;
+            sample.urlShown = IsWindowVisible(url) != FALSE;
+            SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position);
+            sample.position = static_cast<int>(position);
+            samples_.push_back(sample);
+            Sleep(100);
+        }
+    }
+
+    HWND window_;
+    std::atomic<bool> done_{false};
+    std::vector<TransferSample> samples_;
+    std::thread thread_;
+};
+
+class MainDialogTransferTest : public MainDialogTest {
+  protected:
+    // Serves a changed App.exe slowly: 1 KiB every 50 ms, about 3 s in all.
+    void ServeSlowArchive() {
+        ZipBuilder zip;
+        zip.Add("App.exe", std::string(60 * 1024, 'v'), {2024, 5, 6, 7, 8, 10});
+        archive = zip.Bytes();
+        server.ServeTrickle("/slow.zip", archive, 1024, 50);
+        app.WriteSettings("[Archive]\r\nTitle=T\r\nURL=" + server.Url("/slow.zip") +
+                          "\r\n[UpdateFiles]\r\nF01=App.exe\r\n");
+        ASSERT_TRUE(app.LoadSettings());
+    }
+
+    LoopbackServer server;
+    std::string archive;
+};
+
+TEST_F(MainDialogTransferTest, ASlowTransferKeepsTheWindowAnsweringAndShowsItsProgress) {
+    ServeSlowArchive();
+    MainDialog dialog;
+    app.m_pMainWnd = &dialog;
+    std::vector<TransferSample> samples;
+    RunDialog(dialog, [&](HWND window) {
+        HWND check = GetDlgItem(window, IDOK);
+        // Input meant to check again, or to open the About dialog, while
+        // the first check runs.
+        Later(500, [=] {
+            PostMessageA(check, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+            PostMessageA(check, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+            PostMessageA(check, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        });
+        TransferWatcher watcher(window);
+        Click(window, IDOK);
+        samples = watcher.Stop();
+        // Done: the address is back, the bar gone, the check found its file.
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_URL_TEXT)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, MainDialog::kProgressBarId)));
+        EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
+    });
+    EXPECT_EQ(1, server.RequestCount("/slow.zip"));
+    EXPECT_EQ(nullptr, FindThreadDialog(texts::kAboutCaption));
+    ASSERT_EQ(1u, app.messages.size());
+    EXPECT_EQ(0u, app.messages[0].text.find("1件の更新ﾌｧｲﾙがあります。"));
+
+    std::vector<int> positions;
+    for (const TransferSample& sample : samples) {
+        EXPECT_TRUE(sample.answered);
+        EXPECT_FALSE(sample.hung);
+        if (sample.barShown) {
+            EXPECT_FALSE(sample.urlShown);
+            if (positions.empty() || positions.back() != sample.position)
+                positions.push_back(sample.position);
+        }
+    }
+    // The bar moved forward, step by step, as the bytes came.
+    EXPECT_GE(positions.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+}
+
+// The ways out of the ready dialog work during the check's transfer too: it
+// stops at once, without a box, and the dialog ends as an exit.
+TEST_F(MainDialogTransferTest, LeavingDuringTheTransferEndsAtOnce) {
+    struct Way {
+        const char* name;
+        std::function<void(HWND window)> leave;
+    } const ways[] = {
+        {"close box", [](HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"Esc", [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }},
+        {"exit button",
+         [](HWND window) {
+             HWND exit = GetDlgItem(window, IDCANCEL);
+             PostMessageA(exit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+             PostMessageA(exit, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+         }},
+    };
+    ServeSlowArchive();
+    const std::string archivePath = folder / "UpdateArchive\\Archive.zip";
+    MakeFolder(folder / "UpdateArchive");
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        app.messages.clear();
+        MainDialog dialog;
+        app.m_pMainWnd = &dialog;
+        const INT_PTR result = RunDialog(dialog, [&](HWND window) {
+            Later(700, [&, window] { way.leave(window); });
+            Click(window, IDOK);
+        });
+        EXPECT_EQ(IDCANCEL, result);
+        EXPECT_TRUE(app.messages.empty());
+        // Stopped before the end, and the archive file is closed: the
+        // temporary folder can be cleared.
+        EXPECT_LT(ReadFileBytes(archivePath).size(), archive.size());
+        EXPECT_TRUE(DeleteFileA(archivePath.c_str()));
+    }
 }
 
 } // namespace

@@ -1,0 +1,105 @@
+#include "engine/CentralDirectory.h"
+
+#include <algorithm>
+
+#include "engine/ContentRange.h"
+
+namespace {
+
+using Outcome = DirectoryFetch::Outcome;
+using Kind = RangeReply::Kind;
+
+DirectoryFetch Full(const std::string& why) {
+    DirectoryFetch fetch;
+    fetch.outcome = Outcome::FullDownload;
+    fetch.why = why;
+    return fetch;
+}
+
+// A reply that is no 206 decides the check alone; nullopt-like: Listed.
+DirectoryFetch Settle(const RangeReply& reply) {
+    DirectoryFetch fetch;
+    switch (reply.kind) {
+    case Kind::Whole:
+        fetch.outcome = Outcome::StoredWhole;
+        break;
+    case Kind::NoConnection:
+        fetch.outcome = Outcome::NoConnection;
+        break;
+    case Kind::Failed:
+        fetch.outcome = Outcome::Failed;
+        break;
+    case Kind::Left:
+        fetch.outcome = Outcome::Left;
+        break;
+    default:
+        return Full("the server does not answer the range");
+    }
+    return fetch;
+}
+
+// The 206 carries exactly the bytes [first, last] of an archive of total bytes.
+bool Carries(const RangeReply& reply, std::uint64_t first, std::uint64_t last,
+             std::uint64_t total) {
+    ContentRange range;
+    return ParseContentRange(reply.contentRange, range) && range.first == first &&
+           range.last == last && range.total == total && reply.body.size() == range.Length();
+}
+
+} // namespace
+
+std::string RangeValidator(const RangeReply& reply) {
+    // A weak ETag cannot make a range conditional: the server would send all.
+    if (!reply.etag.empty() && reply.etag.compare(0, 2, "W/") != 0)
+        return reply.etag;
+    return reply.lastModified;
+}
+
+DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher,
+                                     const tar32::Utf8Converter& toShiftJis) {
+    const RangeReply first =
+        fetcher.Fetch("bytes=-" + std::to_string(kTailRequest), "", kTailRequest);
+    if (first.kind != Kind::Partial)
+        return Settle(first);
+    ContentRange range;
+    if (!ParseContentRange(first.contentRange, range))
+        return Full("a 206 without a usable Content-Range: " + first.contentRange);
+    const std::uint64_t total = range.total;
+    const std::uint64_t tailStart = total - std::min(total, kTailRequest);
+    if (!Carries(first, tailStart, total - 1, total))
+        return Full("a 206 with other bytes than the tail: " + first.contentRange);
+
+    tar32::ZipTail tail;
+    tail.archiveSize = total;
+    tail.bytes = reinterpret_cast<const unsigned char*>(first.body.data());
+    tail.size = first.body.size();
+    DirectoryFetch fetch;
+    fetch.archiveSize = total;
+    fetch.validator = RangeValidator(first);
+    std::string joined;
+    try {
+        const tar32::ZipEnd end = tar32::ReadZipEnd(tail);
+        if (end.directoryEnd - end.directoryOffset > kMaxCentralDirectory)
+            return Full("a central directory over 16 MiB");
+        if (end.directoryOffset < tailStart) {
+            // Without a validator the two ranges might come from two archives.
+            if (fetch.validator.empty())
+                return Full("no ETag or Last-Modified to hold the ranges together");
+            const RangeReply second =
+                fetcher.Fetch(RangeOf(end.directoryOffset, tailStart - 1), fetch.validator,
+                              tailStart - end.directoryOffset);
+            if (second.kind != Kind::Partial)
+                return Settle(second);
+            if (!Carries(second, end.directoryOffset, tailStart - 1, total))
+                return Full("a 206 with other bytes than the directory: " + second.contentRange);
+            joined = second.body + first.body;
+            tail.bytes = reinterpret_cast<const unsigned char*>(joined.data());
+            tail.size = joined.size();
+        }
+        fetch.members = tar32::ListZipDirectory(tail, toShiftJis);
+    } catch (const tar32::Failure& failure) {
+        return Full("the tail is no ZIP directory: " + failure.message);
+    }
+    fetch.outcome = Outcome::Listed;
+    return fetch;
+}

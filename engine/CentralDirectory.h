@@ -1,0 +1,61 @@
+#pragma once
+// The quick check's requests: the archive's tail by range, and the rest of
+// its central directory when it starts before the tail, read with the
+// archive library's own listing. No windows.h: the transfer comes in
+// through RangeFetcher, so that the decisions are tested natively.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tar32/ZipDirectory.h"
+
+// The tail asked for first, and the largest central directory taken.
+constexpr std::uint64_t kTailRequest = 64 * 1024;
+constexpr std::uint64_t kMaxCentralDirectory = 16 * 1024 * 1024;
+
+// How one ranged GET ended.
+struct RangeReply {
+    enum class Kind {
+        Partial,      // 206: body holds at most the bytes asked for
+        Whole,        // 200: the fetcher stored the body as the downloaded archive
+        Refused,      // any other status, or a 206 with more than was asked
+        NoConnection, // the server could not be reached
+        Failed,       // the transfer broke
+        Left,         // the user left while it ran
+    };
+    Kind kind = Kind::Refused;
+    std::string contentRange;
+    std::string etag;
+    std::string lastModified;
+    std::string body;
+};
+
+class RangeFetcher {
+  public:
+    virtual ~RangeFetcher() = default;
+    // One GET with "Range: range" (and "If-Range: ifRange" unless empty).
+    // A 206 body longer than maxBody is Refused.
+    virtual RangeReply Fetch(const std::string& range, const std::string& ifRange,
+                             std::uint64_t maxBody) = 0;
+};
+
+struct DirectoryFetch {
+    enum class Outcome {
+        Listed,       // members holds the central directory
+        StoredWhole,  // a 200 answered: the archive is downloaded, go on as today
+        FullDownload, // the ranges did not serve: download the archive as today
+        NoConnection, // show the receiving error, nothing else
+        Failed,       // likewise
+        Left,         // the user left: end quietly
+    };
+    Outcome outcome = Outcome::FullDownload;
+    std::vector<tar32::ZipMember> members;
+    std::uint64_t archiveSize = 0;
+    std::string validator; // ETag or Last-Modified of the first answer
+    std::string why;       // why the full download, for the diagnostics
+};
+
+DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher, const tar32::Utf8Converter& toShiftJis);
+
+// The value for If-Range: a strong ETag, else Last-Modified, else none.
+std::string RangeValidator(const RangeReply& reply);

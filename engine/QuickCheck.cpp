@@ -1,0 +1,254 @@
+// The quick check: the archive's central directory by range, and from it the
+// stamps today's unpacking would give; the whole archive only when an entry
+// would be new or only the unpacking can tell. The decisions are in
+// CentralDirectory and QuickVerdict (portable); here are the transfers, the
+// file system's conversions and the messages.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "app/UpdaterApp.h"
+#include "engine/ArchiveEnds.h"
+#include "engine/CentralDirectory.h"
+#include "engine/Diagnostics.h"
+#include "engine/QuickVerdict.h"
+#include "engine/TimeText.h"
+#include "engine/Transfer.h"
+#include "engine/UpdateEntry.h"
+#include "tar32/WinFileSystem.h"
+
+namespace {
+
+// Free space is asked again after this much was written.
+constexpr unsigned long long kFreeSpaceRecheck = 1024 * 1024;
+
+void ShowReceiveError(const std::string& url) {
+    AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool IsHttpUrl(const std::string& url) {
+    std::string scheme = url.substr(0, std::min<std::size_t>(url.size(), 8));
+    for (char& c : scheme)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return scheme.compare(0, 7, "http://") == 0 || scheme.compare(0, 8, "https://") == 0;
+}
+
+// The archive file, for a server that answers a range with the whole
+// archive: created before the first request, as the download creates it,
+// and written with the download's margin of free space.
+class ArchiveFile {
+  public:
+    bool Create(const std::string& path, const std::string& folder) {
+        path_ = path;
+        folder_ = folder;
+        file_.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_)
+            return true;
+        LogCause("cannot create %s: %s", path.c_str(), Win32ErrorText(GetLastError()).c_str());
+        AfxMessageBox("下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n" + path,
+                      MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+
+    BodySink Sink(const std::optional<unsigned long long>& length) {
+        if (length && !Allows(*length))
+            return BodySink();
+        return [this](const char* data, std::size_t size) {
+            if (!Allows(size))
+                return false;
+            DWORD done = 0;
+            if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) ||
+                done != size) {
+                LogCause("cannot write %s: %s", path_.c_str(),
+                         Win32ErrorText(GetLastError()).c_str());
+                return false;
+            }
+            written_ += size;
+            sinceCheck_ += size;
+            return true;
+        };
+    }
+
+    // Without a length, only the archive's own ends tell a cut from the end.
+    bool EndsWhole() {
+        return ArchiveEndsWhole(
+            written_, [this](unsigned long long offset, void* buffer, std::size_t size) {
+                LARGE_INTEGER at;
+                at.QuadPart = static_cast<LONGLONG>(offset);
+                DWORD got = 0;
+                return SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) &&
+                       ReadFile(file_.get(), buffer, static_cast<DWORD>(size), &got, nullptr) &&
+                       got == size;
+            });
+    }
+
+  private:
+    bool Allows(unsigned long long bytes) {
+        if (!freeKnown_ || sinceCheck_ + bytes > kFreeSpaceRecheck || bytes > free_) {
+            ULARGE_INTEGER available;
+            if (!GetDiskFreeSpaceExA(folder_.c_str(), &available, nullptr, nullptr)) {
+                LogCause("not enough space: cannot read the free space of %s", folder_.c_str());
+                return false;
+            }
+            free_ = available.QuadPart;
+            freeKnown_ = true;
+            sinceCheck_ = 0;
+        }
+        if (free_ < tar32::kFreeSpaceMargin || bytes > free_ - tar32::kFreeSpaceMargin) {
+            LogCause("not enough space: %llu more bytes for %s", bytes, path_.c_str());
+            return false;
+        }
+        free_ -= bytes;
+        return true;
+    }
+
+    std::string path_;
+    std::string folder_;
+    ScopedFile file_;
+    unsigned long long written_ = 0;
+    unsigned long long sinceCheck_ = 0;
+    unsigned long long free_ = 0;
+    bool freeKnown_ = false;
+};
+
+// The ranges through the program's one transfer; a 200 goes to the archive.
+class TransferFetcher : public RangeFetcher {
+  public:
+    TransferFetcher(const std::string& url, ArchiveFile& archive) : url_(url), archive_(archive) {}
+
+    RangeReply Fetch(const std::string& range, const std::string& ifRange,
+                     std::uint64_t maxBody) override {
+        TransferRequest request;
+        request.url = url_;
+        request.range = range;
+        request.ifRange = ifRange;
+        // A server that ignores the range sends the whole archive: shown as it comes.
+        request.showsProgress = true;
+        RangeReply out;
+        TransferReply reply;
+        bool whole = false;
+        bool tooLong = false;
+        TransferResult result = RunTransfer(
+            request,
+            [&](const TransferReply& headers) -> BodySink {
+                if (headers.status == 200) {
+                    whole = true;
+                    return archive_.Sink(headers.contentLength);
+                }
+                return [&](const char* data, std::size_t size) {
+                    if (size > maxBody - out.body.size()) {
+                        LogCause("%s sent more than the %llu bytes of %s", url_.c_str(),
+                                 static_cast<unsigned long long>(maxBody), range.c_str());
+                        tooLong = true;
+                        return false;
+                    }
+                    out.body.append(data, size);
+                    return true;
+                };
+            },
+            reply);
+        if (result == TransferResult::Complete && whole && !reply.contentLength &&
+            !archive_.EndsWhole()) {
+            LogCause("%s ended before the archive's end", url_.c_str());
+            result = TransferResult::Failed;
+        }
+        out.contentRange = reply.contentRange;
+        out.etag = reply.etag;
+        out.lastModified = reply.lastModified;
+        switch (result) {
+        case TransferResult::Complete:
+            out.kind = whole ? RangeReply::Kind::Whole : RangeReply::Kind::Partial;
+            break;
+        case TransferResult::NoConnection:
+            out.kind = RangeReply::Kind::NoConnection;
+            break;
+        case TransferResult::Left:
+            out.kind = RangeReply::Kind::Left;
+            break;
+        case TransferResult::Failed:
+            out.kind = tooLong ? RangeReply::Kind::Refused : RangeReply::Kind::Failed;
+            break;
+        case TransferResult::Refused:
+        case TransferResult::NotHttp:
+            out.kind = RangeReply::Kind::Refused;
+            break;
+        }
+        return out;
+    }
+
+  private:
+    const std::string& url_;
+    ArchiveFile& archive_;
+};
+
+// FAT keeps local times in two-second steps: what the unpacking leaves
+// there is not what the archive says.
+bool KeepsExactTimes(const std::string& folder) {
+    char volume[MAX_PATH + 1] = {};
+    char fileSystem[MAX_PATH + 1] = {};
+    if (!GetVolumePathNameA(folder.c_str(), volume, sizeof volume) ||
+        !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                               sizeof fileSystem))
+        return false;
+    const std::string name = fileSystem;
+    return name.find("FAT") == std::string::npos;
+}
+
+} // namespace
+
+UpdaterApp::QuickCheckOutcome UpdaterApp::QuickCheck(UpdateEntry* head,
+                                                     std::optional<CWaitCursor>& waitCursor) {
+    const std::string& url = settings_.URL;
+    if (!IsHttpUrl(url))
+        return QuickCheckOutcome::FullDownload;
+    ArchiveFile archive;
+    if (!archive.Create(ArchivePath(), TempFolderPath()))
+        return QuickCheckOutcome::Failed;
+    waitCursor.emplace();
+
+    TransferFetcher fetcher(url, archive);
+    tar32::WinFileSystem fileSystem;
+    const DirectoryFetch fetch =
+        FetchCentralDirectory(fetcher, [&fileSystem](const std::string& utf8, std::string& sjis) {
+            return fileSystem.Utf8ToShiftJis(utf8, sjis);
+        });
+    switch (fetch.outcome) {
+    case DirectoryFetch::Outcome::Listed:
+        break;
+    case DirectoryFetch::Outcome::StoredWhole:
+        return QuickCheckOutcome::Downloaded;
+    case DirectoryFetch::Outcome::FullDownload:
+        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
+                 fetch.why.c_str());
+        return QuickCheckOutcome::FullDownload;
+    case DirectoryFetch::Outcome::NoConnection:
+    case DirectoryFetch::Outcome::Failed:
+        ShowReceiveError(url);
+        return QuickCheckOutcome::Failed;
+    case DirectoryFetch::Outcome::Left:
+        return QuickCheckOutcome::Failed;
+    }
+
+    if (!KeepsExactTimes(TempFolderPath())) {
+        LogCause("quick check: %s keeps no exact times; the whole archive follows",
+                 TempFolderPath().c_str());
+        return QuickCheckOutcome::FullDownload;
+    }
+    const QuickPrediction prediction = PredictComparison(
+        head, fetch.members,
+        [](const tar32::FileTime& time, char* text) {
+            std::uint64_t ticks = 0;
+            return tar32::WrittenFileTime(time, ticks) && LocalTimeText(ticks, text, kTimeTextSize);
+        },
+        [this](const std::string& fileName, ArchiveStamp& stamp) {
+            GetFileStamp(true, fileName, stamp.time, kTimeTextSize, &stamp.size);
+        });
+    if (!prediction.certain || prediction.needsUpdate > 0) {
+        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
+                 prediction.certain ? "something is new" : "only the unpacking can tell");
+        return QuickCheckOutcome::FullDownload;
+    }
+    ApplyPrediction(head, prediction);
+    return QuickCheckOutcome::NothingNew;
+}

@@ -42,13 +42,7 @@ std::ostream& operator<<(std::ostream& out, const CheckResult& r) {
 struct QuickCheckTest : EngineTest {
     LoopbackServer server;
     std::vector<std::string> entryNames;
-    std::size_t changed = 0; // the entry InstallOlder installs older
     UpdateEntry* head = nullptr;
-
-    void Use(const QuickFixture& fixture) {
-        entryNames = fixture.entries;
-        changed = fixture.changed;
-    }
 
     void SetUp() override { ASSERT_TRUE(HaveArchiveLibrary()) << "tar32.dll is not built"; }
     ~QuickCheckTest() override { FreeEntryChain(head); }
@@ -92,23 +86,22 @@ struct QuickCheckTest : EngineTest {
         app.ApplyUpdates(head);
     }
 
-    // An older copy of one entry, installed: by default the fixture's
-    // entry whose member is fetched alone.
-    void InstallOlder() { Install(entryNames[changed], "an older copy", {2020, 1, 2, 3, 4, 6}); }
+    // An older copy of one entry, installed.
+    void InstallOlder(std::size_t n) {
+        Install(entryNames[n], "an older copy", {2020, 1, 2, 3, 4, 6});
+    }
 
-    // A check and the update after it: what the check left, what was asked,
-    // then the update's result and every installed copy (stamp and bytes).
+    // A check and the update after it: what the check left, then the
+    // update's result and every installed copy (stamp and bytes).
     struct Update {
         CheckResult check;
-        std::vector<std::string> asked;
         bool applied = false;
         std::vector<std::string> installed;
     };
-    Update CheckAndUpdate(bool quick) {
-        InstallOlder();
+    Update CheckAndUpdate(bool quick, std::size_t older) {
+        InstallOlder(older);
         Update update;
         update.check = Check(quick);
-        update.asked = Asked();
         update.applied = app.ApplyUpdates(head);
         for (const std::string& name : entryNames) {
             char time[kTimeTextSize];
@@ -141,7 +134,7 @@ struct QuickDifferential : QuickCheckTest, testing::WithParamInterface<QuickFixt
 
 TEST_P(QuickDifferential, GivesWhatTheFullCheckGives) {
     const QuickFixture& fixture = GetParam();
-    Use(fixture);
+    entryNames = fixture.entries;
     ServeArchive(fixture.bytes);
     InstallFromArchive();
 
@@ -161,19 +154,20 @@ TEST_P(QuickDifferential, GivesWhatTheFullCheckGives) {
 
     // An older copy installed: the quick check fetches only the member that
     // decides it, and the update installs what the full one installs.
-    if (!FileExists(programFolder + entryNames[changed]))
+    if (!FileExists(programFolder + entryNames[fixture.changed]))
         return;
-    const Update whole = CheckAndUpdate(false);
-    const Update partial = CheckAndUpdate(true);
+    const Update whole = CheckAndUpdate(false, fixture.changed);
+    const Update partial = CheckAndUpdate(true, fixture.changed);
     EXPECT_EQ(partial.check, whole.check);
     EXPECT_GT(whole.check.count, 0);
     EXPECT_EQ(partial.applied, whole.applied);
     EXPECT_EQ(partial.installed, whole.installed);
+    const std::vector<std::string> partialAsked = Asked();
     if (fixture.quick) {
-        ASSERT_EQ(partial.asked.size(), asked.size() + 1);
-        EXPECT_EQ(partial.asked.back().substr(partial.asked.back().size() - 3), " if");
+        ASSERT_EQ(partialAsked.size(), asked.size() + 1);
+        EXPECT_EQ(partialAsked.back().substr(partialAsked.back().size() - 3), " if");
     } else {
-        EXPECT_EQ(partial.asked.back(), "GET");
+        EXPECT_EQ(partialAsked.back(), "GET");
     }
 }
 
@@ -196,74 +190,84 @@ bool AsciiOnly(const std::string& utf8, std::string& sjis) {
     return true;
 }
 
-// The Range header that asks for the member an unpacking leaves as bareName.
-std::string MemberRange(const std::string& archive, const std::string& bareName) {
+// The Range header that asks for the member an unpacking leaves as
+// bareName, or, with none, for the central directory before the tail.
+std::string RangeAsked(const std::string& archive, const std::string& bareName = "") {
     tar32::ZipTail tail;
     tail.bytes = reinterpret_cast<const unsigned char*>(archive.data());
     tail.size = tail.archiveSize = archive.size();
+    const tar32::ZipEnd end = tar32::ReadZipEnd(tail);
+    if (bareName.empty())
+        return RangeOf(end.directoryOffset, archive.size() - 65536 - 1) + " if";
     const std::vector<tar32::ZipMember> members = tar32::ListZipDirectory(tail, AsciiOnly);
-    const std::vector<tar32::ZipSpan> spans = tar32::MemberSpans(members, tar32::ReadZipEnd(tail));
+    const std::vector<tar32::ZipSpan> spans = tar32::MemberSpans(members, end);
     std::string range;
     for (std::size_t i = 0; i < members.size(); ++i)
         if (members[i].bareName == bareName)
-            range = RangeOf(spans[i].begin, spans[i].end - 1);
+            range = RangeOf(spans[i].begin, spans[i].end - 1) + " if";
     return range;
 }
 
-// The answers to the tail (nothing new) and, with one entry older, to its
-// member's range: each ends as the full check does.
+// The answers to the tail and the directory (nothing new) and, with one
+// entry older, to its member's range: each ends as the full check does.
 TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
-    const QuickFixture& fixture = Named("dos_time");
-    const std::string& bytes = fixture.bytes;
-    const std::string tail = "bytes=-65536";
-    const std::string member = MemberRange(bytes, fixture.entries[fixture.changed]) + " if";
     using Server = LoopbackServer;
-    Server::Reply otherRange =
-        Server::RangedReply(bytes, kEtag, kLastModified, Server::RangeWithoutContentRange);
-    otherRange.headers = "Content-Range: bytes 1-100/" + std::to_string(bytes.size()) + "\r\n";
-    // The next release, published between the directory and the member.
-    const Server::Reply republished =
-        Server::RangedReply(Named("infozip_ut").bytes, "\"next\"", "Tue, 07 May 2024 07:08:10 GMT");
+    const QuickFixture& dos = Named("dos_time");
+    const QuickFixture& ut = Named("infozip_ut");
+    const QuickFixture& big = Named("directory_over_64k");
+    auto ranged = [](Server::RangeFault fault, const QuickFixture& fixture = Named("dos_time")) {
+        return Server::RangedReply(fixture.bytes, kEtag, kLastModified, fault);
+    };
+    const Server::Reply served = ranged(Server::RangesServed);
+    const Server::Reply ignored = ranged(Server::RangesIgnored);
+    const Server::Reply status416 = ranged(Server::RangeStatus416);
+    const Server::Reply status501 = ranged(Server::RangeStatus501);
+    const Server::Reply noRange = ranged(Server::RangeWithoutContentRange);
+    Server::Reply otherRange = noRange;
+    otherRange.headers = "Content-Range: bytes 1-100/" + std::to_string(dos.bytes.size()) + "\r\n";
+    // The next release ("new"), published between two ranges.
+    auto next = [](const QuickFixture& fixture) {
+        return Server::RangedReply(fixture.bytes, "\"next\"", "Tue, 07 May 2024 07:08:10 GMT");
+    };
+    const std::string tail = "bytes=-65536";
+    const std::string member = RangeAsked(dos.bytes, dos.entries[dos.changed]);
+    const std::size_t older = dos.changed;
+    const std::string directory = RangeAsked(big.bytes);
+    const Server::Reply servedUt = ranged(Server::RangesServed, ut);
+    constexpr std::size_t kNone = ~std::size_t(0);
     struct Case {
         const char* what;
-        int after; // requests answered as they should be before the reply
+        const QuickFixture& archive;
+        std::size_t older; // the entry installed older, if any
+        int after;         // requests answered as they should be before the reply
         Server::Reply reply;
         std::vector<std::string> asked;
         int count; // what the full check counts
     };
-    auto ranged = [&](Server::RangeFault fault) {
-        return Server::RangedReply(bytes, kEtag, kLastModified, fault);
-    };
     for (const Case& c : {
-             Case{"206", 0, ranged(Server::RangesServed), {tail}, 0},
-             Case{"200: the range ignored", 0, ranged(Server::RangesIgnored), {tail}, 0},
-             Case{"416", 0, ranged(Server::RangeStatus416), {tail, "GET"}, 0},
-             Case{"501", 0, ranged(Server::RangeStatus501), {tail, "GET"}, 0},
-             Case{"206 without Content-Range",
-                  0,
-                  ranged(Server::RangeWithoutContentRange),
-                  {tail, "GET"},
-                  0},
-             Case{"the member's 206", 1, ranged(Server::RangesServed), {tail, member}, 1},
-             Case{"200 to the member: used whole",
-                  1,
-                  ranged(Server::RangesIgnored),
-                  {tail, member},
-                  1},
-             Case{"416 to the member", 1, ranged(Server::RangeStatus416), {tail, member, "GET"}, 1},
-             Case{"the member in another Content-Range", 1, otherRange, {tail, member, "GET"}, 1},
-             Case{"republished before the member", 1, republished, {tail, member}, 2},
+             Case{"206", dos, kNone, 0, served, {tail}, 0},
+             Case{"200: the range ignored", dos, kNone, 0, ignored, {tail}, 0},
+             Case{"416", dos, kNone, 0, status416, {tail, "GET"}, 0},
+             Case{"501", dos, kNone, 0, status501, {tail, "GET"}, 0},
+             Case{"206 without Content-Range", dos, kNone, 0, noRange, {tail, "GET"}, 0},
+             Case{"new before the directory", big, kNone, 1, next(dos), {tail, directory}, 0},
+             Case{"the member's 206", dos, older, 1, served, {tail, member}, 1},
+             Case{"200 to the member: taken", dos, older, 1, ignored, {tail, member}, 1},
+             Case{"416 to the member", dos, older, 1, status416, {tail, member, "GET"}, 1},
+             Case{"another Content-Range", dos, older, 1, otherRange, {tail, member, "GET"}, 1},
+             Case{"new before the member", dos, older, 1, next(ut), {tail, member}, 2},
+             Case{"a member over half", ut, 0, 0, servedUt, {tail, "GET"}, 1},
          }) {
         SCOPED_TRACE(c.what);
-        Use(fixture);
-        ServeArchive(bytes);
+        entryNames = c.archive.entries;
+        ServeArchive(c.archive.bytes);
         InstallFromArchive();
-        if (c.after > 0) {
-            InstallOlder();
+        if (c.older != kNone)
+            InstallOlder(c.older);
+        if (c.after > 0)
             server.ServeAfter("/update.zip", c.after, c.reply);
-        } else {
+        else
             server.Serve("/update.zip", c.reply);
-        }
         const CheckResult quick = Check(true);
         EXPECT_EQ(Asked(), c.asked);
         const CheckResult full = Check(false);
@@ -283,37 +287,6 @@ TEST_F(QuickCheckTest, WithAPublicKeyTheWholeArchiveIsFetchedAndVerified) {
     EXPECT_EQ(Asked(), std::vector<std::string>({"bytes=-65536", "GET", "GET"}));
     EXPECT_EQ(quick.count, 1) << quick;
     EXPECT_TRUE(quick.messages.empty()) << quick;
-}
-
-TEST_F(QuickCheckTest, AnArchiveRepublishedBetweenTheRangesIsReadWhole) {
-    const QuickFixture& fixture = Named("directory_over_64k");
-    entryNames = fixture.entries;
-    ServeArchive(fixture.bytes);
-    InstallFromArchive();
-    // The next archive: one member more, under another ETag.
-    const std::string next = Named("dos_time").bytes;
-    ServeArchive(fixture.bytes);
-    server.ServeAfter(
-        "/update.zip", 1,
-        LoopbackServer::RangedReply(next, "\"next\"", "Tue, 07 May 2024 07:08:10 GMT"));
-    const CheckResult quick = Check(true);
-    const std::vector<std::string> asked = Asked();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1].substr(asked[1].size() - 3), " if");
-    // The second answer is the new archive, whole: checked as without the key.
-    const CheckResult full = Check(false);
-    EXPECT_EQ(quick, full);
-}
-
-TEST_F(QuickCheckTest, MembersOverHalfTheArchiveFetchItWholeOnceAndUpdate) {
-    const QuickFixture& fixture = Named("infozip_ut");
-    entryNames = fixture.entries;
-    ServeArchive(fixture.bytes);
-    const CheckResult quick = Check(true);
-    EXPECT_EQ(quick.count, 2);
-    EXPECT_EQ(Asked(), std::vector<std::string>({"bytes=-65536", "GET"}));
-    ASSERT_TRUE(app.ApplyUpdates(head));
-    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe").size(), 480u);
 }
 
 TEST_F(QuickCheckTest, NoConnectionIsTheReceivingErrorAtOnce) {

@@ -127,42 +127,39 @@ bool AsciiOnly(const std::string& utf8, std::string& sjis) {
 
 using Outcome = DirectoryFetch::Outcome;
 
-TEST(FetchCentralDirectory, ASmallArchiveTakesOneTailRequest) {
-    FakeServer server;
-    server.archive = ArchiveOf(3);
-    const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
-    ASSERT_EQ(fetch.outcome, Outcome::Listed) << fetch.why;
-    ASSERT_EQ(server.asked.size(), 1u);
-    EXPECT_EQ(server.asked[0].range, "bytes=-65536");
-    EXPECT_EQ(server.asked[0].ifRange, "");
-    ASSERT_EQ(fetch.members.size(), 3u);
-    EXPECT_EQ(fetch.members[2].bareName, "00002-a-long-enough-name-for-the-directory.dat");
-    EXPECT_EQ(fetch.archiveSize, server.archive.size());
-}
-
-TEST(FetchCentralDirectory, ALargeDirectoryTakesExactlyItsMissingBytesUnderIfRange) {
+TEST(FetchCentralDirectory, TakesTheTailAndExactlyTheDirectoryBeforeItUnderIfRange) {
+    const std::string modified = "Mon, 06 May 2024 07:08:10 GMT";
     struct Case {
         const char* what;
+        std::size_t names;
         std::string etag, lastModified, expectIfRange;
     };
-    for (const Case& c :
-         {Case{"strong ETag", "\"abc\"", "Mon, 06 May 2024 07:08:10 GMT", "\"abc\""},
-          Case{"weak ETag", "W/\"abc\"", "Mon, 06 May 2024 07:08:10 GMT",
-               "Mon, 06 May 2024 07:08:10 GMT"},
-          Case{"no ETag", "", "Mon, 06 May 2024 07:08:10 GMT", "Mon, 06 May 2024 07:08:10 GMT"}}) {
+    for (const Case& c : {Case{"a small archive: the tail alone", 3, "\"abc\"", modified, ""},
+                          Case{"strong ETag", 1500, "\"abc\"", modified, "\"abc\""},
+                          Case{"weak ETag", 1500, "W/\"abc\"", modified, modified},
+                          Case{"no ETag", 1500, "", modified, modified}}) {
         SCOPED_TRACE(c.what);
         FakeServer server;
-        server.archive = ArchiveOf(1500);
+        server.archive = ArchiveOf(static_cast<int>(c.names));
         server.etag = c.etag;
         server.lastModified = c.lastModified;
         const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
         ASSERT_EQ(fetch.outcome, Outcome::Listed) << fetch.why;
-        EXPECT_EQ(fetch.members.size(), 1500u);
-        ASSERT_EQ(server.asked.size(), 2u);
+        ASSERT_EQ(fetch.members.size(), c.names);
+        EXPECT_EQ(fetch.members[2].bareName, "00002-a-long-enough-name-for-the-directory.dat");
+        EXPECT_EQ(fetch.archiveSize, server.archive.size());
+        // What was held is the archive's end, the whole directory in it.
         const std::uint64_t directory = fetch.members[0].recordOffset;
-        const std::uint64_t tailStart = server.archive.size() - 65536;
-        EXPECT_EQ(server.asked[1].range, RangeOf(directory, tailStart - 1));
-        EXPECT_EQ(server.asked[1].ifRange, c.expectIfRange);
+        const std::uint64_t tailStart =
+            server.archive.size() - std::min<std::size_t>(server.archive.size(), 65536);
+        EXPECT_EQ(fetch.held, server.archive.substr(std::min(directory, tailStart)));
+        EXPECT_EQ(server.asked[0].range, "bytes=-65536");
+        EXPECT_EQ(server.asked[0].ifRange, "");
+        ASSERT_EQ(server.asked.size(), c.expectIfRange.empty() ? 1u : 2u);
+        if (server.asked.size() == 2) {
+            EXPECT_EQ(server.asked[1].range, RangeOf(directory, tailStart - 1));
+            EXPECT_EQ(server.asked[1].ifRange, c.expectIfRange);
+        }
     }
 }
 

@@ -95,6 +95,25 @@ class RateWindow {
     std::deque<Sample> samples_;
 };
 
+// The watch shows the transfer for as long as this lives, whatever way
+// the transfer ends.
+class Shown {
+  public:
+    explicit Shown(TransferWatch* watch) : watch_(watch) {
+        if (watch_ != nullptr)
+            watch_->TransferBegun();
+    }
+    ~Shown() {
+        if (watch_ != nullptr)
+            watch_->TransferEnded();
+    }
+    Shown(const Shown&) = delete;
+    Shown& operator=(const Shown&) = delete;
+
+  private:
+    TransferWatch* watch_;
+};
+
 // The caller's side of one transfer.
 class Transfer {
   public:
@@ -127,12 +146,8 @@ class Transfer {
         if (!worker_)
             return Failure("no thread for the transfer: %s",
                            Win32ErrorText(GetLastError()).c_str());
-        if (watch_ != nullptr)
-            watch_->TransferBegun();
-        const TransferResult result = Wait();
-        if (watch_ != nullptr)
-            watch_->TransferEnded();
-        return result;
+        const Shown shown(watch_);
+        return Wait();
     }
 
   private:

@@ -16,6 +16,9 @@
 //   Complete. A body with no length announced may still have been cut
 //   where HTTP gives no sign (a close-delimited body): a caller that knows
 //   the body's format checks its ends (TransferReply::contentLength absent).
+// - headersSeen is called only for an accepted status with a readable
+//   length; reply holds the final headers in every case that got them (a
+//   Refused one included), for the caller's cause line.
 // - headersSeen and the sink run on the calling thread, between messages.
 //   A sink that returns false stops the transfer (Failed); it gives the
 //   cause itself (LogCause).

@@ -512,12 +512,19 @@ class TransferWatcher {
 
 class MainDialogTransferTest : public MainDialogTest {
   protected:
-    // Serves a changed App.exe slowly: 1 KiB every 50 ms, about 3 s in all.
-    void ServeSlowArchive() {
+    // Serves a changed App.exe slowly: 1 KiB every 50 ms, about 3 s in all;
+    // without a length, the body ends with the connection.
+    void ServeSlowArchive(bool withLength = true) {
         ZipBuilder zip;
         zip.Add("App.exe", std::string(60 * 1024, 'v'), {2024, 5, 6, 7, 8, 10});
         archive = zip.Bytes();
-        server.ServeTrickle("/slow.zip", archive, 1024, 50);
+        LoopbackServer::Reply reply;
+        reply.body = archive;
+        reply.trickleChunk = 1024;
+        reply.trickleDelayMs = 50;
+        reply.framing =
+            withLength ? LoopbackServer::Framing::Length : LoopbackServer::Framing::Close;
+        server.Serve("/slow.zip", reply);
         app.WriteSettings("[Archive]\r\nTitle=T\r\nURL=" + server.Url("/slow.zip") +
                           "\r\n[UpdateFiles]\r\nF01=App.exe\r\n");
         ASSERT_TRUE(app.LoadSettings());
@@ -528,46 +535,49 @@ class MainDialogTransferTest : public MainDialogTest {
 };
 
 TEST_F(MainDialogTransferTest, ASlowTransferKeepsTheWindowAnsweringAndShowsItsProgress) {
-    ServeSlowArchive();
-    MainDialog dialog;
-    app.m_pMainWnd = &dialog;
-    std::vector<TransferSample> samples;
-    RunDialog(dialog, [&](HWND window) {
-        HWND check = GetDlgItem(window, IDOK);
-        // Input meant to check again, or to open the About dialog, while
-        // the first check runs.
-        Later(500, [=] {
-            PostMessageA(check, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-            PostMessageA(check, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-            PostMessageA(check, WM_KEYDOWN, VK_RETURN, 0);
-            PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    for (const bool withLength : {true, false}) {
+        SCOPED_TRACE(withLength ? "with a length" : "without a length");
+        ServeSlowArchive(withLength);
+        app.messages.clear();
+        const int requestsBefore = server.RequestCount("/slow.zip");
+        std::vector<TransferSample> samples;
+        RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+            HWND check = GetDlgItem(window, IDOK);
+            // Input meant to check again, or to open the About dialog,
+            // while the first check runs.
+            Later(500, [=] {
+                PostMessageA(check, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+                PostMessageA(check, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+                PostMessageA(check, WM_KEYDOWN, VK_RETURN, 0);
+                PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+            });
+            TransferWatcher watcher(window);
+            Click(window, IDOK);
+            samples = watcher.Stop();
+            // Done: the address is back, the bar gone, the file found.
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_URL_TEXT)));
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, MainDialog::kProgressBarId)));
+            EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
         });
-        TransferWatcher watcher(window);
-        Click(window, IDOK);
-        samples = watcher.Stop();
-        // Done: the address is back, the bar gone, the check found its file.
-        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_URL_TEXT)));
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, MainDialog::kProgressBarId)));
-        EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
-    });
-    EXPECT_EQ(1, server.RequestCount("/slow.zip"));
-    EXPECT_EQ(nullptr, FindThreadDialog(texts::kAboutCaption));
-    ASSERT_EQ(1u, app.messages.size());
-    EXPECT_EQ(0u, app.messages[0].text.find("1件の更新ﾌｧｲﾙがあります。"));
+        EXPECT_EQ(1, server.RequestCount("/slow.zip") - requestsBefore);
+        EXPECT_EQ(nullptr, FindThreadDialog(texts::kAboutCaption));
+        ASSERT_EQ(1u, app.messages.size());
+        EXPECT_EQ(0u, app.messages[0].text.find("1件の更新ﾌｧｲﾙがあります。"));
 
-    std::vector<int> positions;
-    for (const TransferSample& sample : samples) {
-        EXPECT_TRUE(sample.answered);
-        EXPECT_FALSE(sample.hung);
-        if (sample.barShown) {
-            EXPECT_FALSE(sample.urlShown);
-            if (positions.empty() || positions.back() != sample.position)
-                positions.push_back(sample.position);
+        std::vector<int> positions;
+        for (const TransferSample& sample : samples) {
+            EXPECT_TRUE(sample.answered);
+            EXPECT_FALSE(sample.hung);
+            if (sample.barShown) {
+                EXPECT_FALSE(sample.urlShown);
+                if (positions.empty() || positions.back() != sample.position)
+                    positions.push_back(sample.position);
+            }
         }
+        // The bar moved forward, step by step, as the bytes came.
+        EXPECT_GE(positions.size(), 4u);
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     }
-    // The bar moved forward, step by step, as the bytes came.
-    EXPECT_GE(positions.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
 }
 
 // The ways out of the ready dialog work during the check's transfer too: it
@@ -592,9 +602,7 @@ TEST_F(MainDialogTransferTest, LeavingDuringTheTransferEndsAtOnce) {
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         app.messages.clear();
-        MainDialog dialog;
-        app.m_pMainWnd = &dialog;
-        const INT_PTR result = RunDialog(dialog, [&](HWND window) {
+        const INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
             Later(700, [&, window] { way.leave(window); });
             Click(window, IDOK);
         });

@@ -22,8 +22,9 @@ struct UpdaterSettings {
     // and where the archive's signature is fetched (default URL + ".minisig").
     std::string PublicKey;
     std::string SignatureURL;
-    // The quick check: the archive's central directory by range first, the
-    // whole archive only when something is new.
+    // The quick check: the archive's central directory by range first; when
+    // something is new, only the members that differ (the whole archive
+    // with a PublicKey, or when the members would not do).
     bool QuickCheck = false;
 };
 
@@ -70,13 +71,15 @@ class UpdaterApp : public CWinApp {
     bool CheckForUpdates(UpdateEntry* head, int* count);
     enum class QuickCheckOutcome {
         NothingNew,   // every entry has the stamp and state the full check would give
+        Compared,     // the members that differ were unpacked: the check is done, count set
         Downloaded,   // the server sent the whole archive: it is in ArchivePath()
         FullDownload, // only the whole archive can tell: download it as without the key
         Failed,       // the check ends here (message shown, or the user left)
     };
     // The first part of the check with QuickCheck on (engine/QuickCheck.cpp):
     // turns on the wait cursor in waitCursor once the archive file exists.
-    QuickCheckOutcome QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor);
+    QuickCheckOutcome QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor,
+                                 int& count);
     // Fetches the archive's signature and verifies the downloaded archive
     // against PublicKey; false (message shown) refuses it. On success the
     // archive stays open in heldArchive, readable by others but not

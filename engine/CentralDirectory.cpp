@@ -57,8 +57,10 @@ std::string RangeValidator(const RangeReply& reply) {
 
 DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher,
                                      const tar32::Utf8Converter& toShiftJis) {
-    const RangeReply first =
-        fetcher.Fetch("bytes=-" + std::to_string(kTailRequest), "", kTailRequest);
+    RangeRequest request;
+    request.range = "bytes=-" + std::to_string(kTailRequest);
+    request.maxBody = kTailRequest;
+    RangeReply first = fetcher.Fetch(request);
     if (first.kind != Kind::Partial)
         return Settle(first);
     ContentRange range;
@@ -76,7 +78,6 @@ DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher,
     DirectoryFetch fetch;
     fetch.archiveSize = total;
     fetch.validator = RangeValidator(first);
-    std::string joined;
     try {
         const tar32::ZipEnd end = tar32::ReadZipEnd(tail);
         if (end.directoryEnd - end.directoryOffset > kMaxCentralDirectory)
@@ -85,21 +86,29 @@ DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher,
             // Without a validator the two ranges might come from two archives.
             if (fetch.validator.empty())
                 return Full("no ETag or Last-Modified to hold the ranges together");
-            const RangeReply second =
-                fetcher.Fetch(RangeOf(end.directoryOffset, tailStart - 1), fetch.validator,
-                              tailStart - end.directoryOffset);
+            request.range = RangeOf(end.directoryOffset, tailStart - 1);
+            request.ifRange = fetch.validator;
+            request.maxBody = tailStart - end.directoryOffset;
+            const RangeReply second = fetcher.Fetch(request);
             if (second.kind != Kind::Partial)
                 return Settle(second);
             if (!Carries(second, end.directoryOffset, tailStart - 1, total))
                 return Full("a 206 with other bytes than the directory: " + second.contentRange);
-            joined = second.body + first.body;
-            tail.bytes = reinterpret_cast<const unsigned char*>(joined.data());
-            tail.size = joined.size();
+            first.body.insert(0, second.body);
         }
-        fetch.members = tar32::ListZipDirectory(tail, toShiftJis);
+        fetch.held = std::move(first.body);
+        fetch.members = tar32::ListZipDirectory(fetch.Tail(), toShiftJis);
     } catch (const tar32::Failure& failure) {
         return Full("the tail is no ZIP directory: " + failure.message);
     }
     fetch.outcome = Outcome::Listed;
     return fetch;
+}
+
+tar32::ZipTail DirectoryFetch::Tail() const {
+    tar32::ZipTail tail;
+    tail.archiveSize = archiveSize;
+    tail.bytes = reinterpret_cast<const unsigned char*>(held.data());
+    tail.size = held.size();
+    return tail;
 }

@@ -4,6 +4,7 @@
 // archive library's own listing. No windows.h: the transfer comes in
 // through RangeFetcher, so that the decisions are tested natively.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,20 @@ struct RangeReply {
     std::string body;
 };
 
+// One GET with "Range: range" (and "If-Range: ifRange" unless empty).
+struct RangeRequest {
+    std::string range;
+    std::string ifRange;
+    std::uint64_t maxBody = 0; // a 206 body longer than this is Refused
+    // Where a 206 body goes as it comes; empty: into RangeReply::body. It
+    // returns false to stop the transfer (Failed).
+    std::function<bool(const char* data, std::size_t size)> sink;
+};
+
 class RangeFetcher {
   public:
     virtual ~RangeFetcher() = default;
-    // One GET with "Range: range" (and "If-Range: ifRange" unless empty).
-    // A 206 body longer than maxBody is Refused.
-    virtual RangeReply Fetch(const std::string& range, const std::string& ifRange,
-                             std::uint64_t maxBody) = 0;
+    virtual RangeReply Fetch(const RangeRequest& request) = 0;
 };
 
 struct DirectoryFetch {
@@ -50,9 +58,12 @@ struct DirectoryFetch {
     };
     Outcome outcome = Outcome::FullDownload;
     std::vector<tar32::ZipMember> members;
+    std::string held; // the archive's last bytes, the whole central directory among them
     std::uint64_t archiveSize = 0;
     std::string validator; // ETag or Last-Modified of the first answer
     std::string why;       // why the full download, for the diagnostics
+
+    tar32::ZipTail Tail() const;
 };
 
 DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher, const tar32::Utf8Converter& toShiftJis);

@@ -1,8 +1,10 @@
 // The quick check: the archive's central directory by range, and from it the
-// stamps today's unpacking would give; the whole archive only when an entry
-// would be new or only the unpacking can tell. The decisions are in
-// CentralDirectory and QuickVerdict (portable); here are the transfers, the
-// file system's conversions and the messages.
+// stamps today's unpacking would give; when an entry would be new, only the
+// members that decide it, as an archive of their own that is unpacked and
+// compared as today; the whole archive when only the unpacking can tell, or
+// the members would not do. The decisions are in CentralDirectory,
+// QuickVerdict and MemberFetch (portable); here are the transfers, the file
+// system's conversions and the messages.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include "engine/ArchiveEnds.h"
 #include "engine/CentralDirectory.h"
 #include "engine/Diagnostics.h"
+#include "engine/MemberFetch.h"
 #include "engine/QuickVerdict.h"
 #include "engine/TimeText.h"
 #include "engine/Transfer.h"
@@ -70,6 +73,21 @@ class ArchiveFile {
         };
     }
 
+    // Empties the file for a body that starts again from the first byte.
+    bool Restart() {
+        LARGE_INTEGER start = {};
+        if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(file_.get())) {
+            LogCause("cannot empty %s: %s", path_.c_str(), Win32ErrorText(GetLastError()).c_str());
+            return false;
+        }
+        written_ = 0;
+        return true;
+    }
+
+    // The unpacking opens the file by its name.
+    void Close() { file_.reset(); }
+
     // Without a length, only the archive's own ends tell a cut from the end.
     bool EndsWhole() {
         return ArchiveEndsWhole(
@@ -117,32 +135,37 @@ class TransferFetcher : public RangeFetcher {
   public:
     TransferFetcher(const std::string& url, ArchiveFile& archive) : url_(url), archive_(archive) {}
 
-    RangeReply Fetch(const std::string& range, const std::string& ifRange,
-                     std::uint64_t maxBody) override {
+    RangeReply Fetch(const RangeRequest& asked) override {
         TransferRequest request;
         request.url = url_;
-        request.range = range;
-        request.ifRange = ifRange;
+        request.range = asked.range;
+        request.ifRange = asked.ifRange;
         // A server that ignores the range sends the whole archive: shown as it comes.
         request.showsProgress = true;
         RangeReply out;
         TransferReply reply;
         bool whole = false;
         bool tooLong = false;
+        std::uint64_t received = 0;
         TransferResult result = RunTransfer(
             request,
             [&](const TransferReply& headers) -> BodySink {
                 if (headers.status == 200) {
                     whole = true;
-                    return archive_.Sink(headers.contentLength);
+                    // The whole archive replaces whatever ranges went before it.
+                    return archive_.Restart() ? archive_.Sink(headers.contentLength) : BodySink();
                 }
                 return [&](const char* data, std::size_t size) {
-                    if (size > maxBody - out.body.size()) {
+                    if (size > asked.maxBody - received) {
                         LogCause("%s sent more than the %llu bytes of %s", url_.c_str(),
-                                 static_cast<unsigned long long>(maxBody), range.c_str());
+                                 static_cast<unsigned long long>(asked.maxBody),
+                                 asked.range.c_str());
                         tooLong = true;
                         return false;
                     }
+                    received += size;
+                    if (asked.sink)
+                        return asked.sink(data, size);
                     out.body.append(data, size);
                     return true;
                 };
@@ -197,8 +220,9 @@ bool KeepsExactTimes(const std::string& folder) {
 
 } // namespace
 
-UpdaterApp::QuickCheckOutcome UpdaterApp::QuickCheck(UpdateEntry* head,
-                                                     std::optional<CWaitCursor>& waitCursor) {
+UpdaterApp::QuickCheckOutcome
+UpdaterApp::QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor, int& count) {
+    count = 0;
     const std::string& url = settings_.URL;
     if (!IsHttpUrl(url))
         return QuickCheckOutcome::FullDownload;
@@ -235,20 +259,56 @@ UpdaterApp::QuickCheckOutcome UpdaterApp::QuickCheck(UpdateEntry* head,
                  TempFolderPath().c_str());
         return QuickCheckOutcome::FullDownload;
     }
+    const StampInTempFolder stampOnDisk = [this](const std::string& fileName, ArchiveStamp& stamp) {
+        GetFileStamp(true, fileName, stamp.time, kTimeTextSize, &stamp.size);
+    };
     const QuickPrediction prediction = PredictComparison(
         head, fetch.members,
         [](const tar32::FileTime& time, char* text) {
             std::uint64_t ticks = 0;
             return tar32::WrittenFileTime(time, ticks) && LocalTimeText(ticks, text, kTimeTextSize);
         },
-        [this](const std::string& fileName, ArchiveStamp& stamp) {
-            GetFileStamp(true, fileName, stamp.time, kTimeTextSize, &stamp.size);
-        });
-    if (!prediction.certain || prediction.needsUpdate > 0) {
-        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
-                 prediction.certain ? "something is new" : "only the unpacking can tell");
+        stampOnDisk);
+    if (!prediction.certain) {
+        LogCause("quick check of %s: only the unpacking can tell; the whole archive follows",
+                 url.c_str());
         return QuickCheckOutcome::FullDownload;
     }
-    ApplyPrediction(head, prediction);
-    return QuickCheckOutcome::NothingNew;
+    if (prediction.needsUpdate == 0) {
+        ApplyPrediction(head, prediction);
+        return QuickCheckOutcome::NothingNew;
+    }
+    // A signature covers the whole archive, so with a key the whole is fetched.
+    if (!settings_.PublicKey.empty()) {
+        LogCause("quick check of %s: something is new; the whole archive follows for its signature",
+                 url.c_str());
+        return QuickCheckOutcome::FullDownload;
+    }
+
+    const MemberFetch members =
+        FetchMembers(fetcher, fetch, prediction.deciding, archive.Sink(std::nullopt));
+    switch (members.outcome) {
+    case MemberFetch::Outcome::Written:
+        break;
+    case MemberFetch::Outcome::StoredWhole:
+        return QuickCheckOutcome::Downloaded;
+    case MemberFetch::Outcome::FullDownload:
+        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
+                 members.why.c_str());
+        return QuickCheckOutcome::FullDownload;
+    case MemberFetch::Outcome::NoConnection:
+    case MemberFetch::Outcome::Failed:
+        ShowReceiveError(url);
+        return QuickCheckOutcome::Failed;
+    case MemberFetch::Outcome::Left:
+        return QuickCheckOutcome::Failed;
+    }
+    archive.Close();
+    // A failed unpacking has shown its message: a check that found nothing.
+    if (!ExtractArchive())
+        return QuickCheckOutcome::Compared;
+    // The entries that differ are stamped from what was unpacked, as today;
+    // the others as the central directory says the full archive would stamp them.
+    count = ApplyPrediction(head, prediction, stampOnDisk);
+    return QuickCheckOutcome::Compared;
 }

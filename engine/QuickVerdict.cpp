@@ -1,11 +1,15 @@
 #include "engine/QuickVerdict.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tar32/Names.h"
 #include "text/ShiftJis.h"
 
 namespace {
+
+// The downloaded archive's name in the temporary folder.
+const char kArchiveName[] = "Archive.zip";
 
 char FoldAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -45,7 +49,7 @@ bool CompareNames(const std::string& a, const std::string& b, bool allowDoubt) {
 // short name could hide behind, and not the downloaded archive itself.
 bool PlainFileName(const std::string& name) {
     return tar32::UnsafeComponentReason(name) == nullptr && name.find('~') == std::string::npos &&
-           !MaybeSameFileName(name, "Archive.zip");
+           !MaybeSameFileName(name, kArchiveName);
 }
 
 } // namespace
@@ -62,6 +66,13 @@ QuickPrediction PredictComparison(const UpdateEntry* head,
                                   const std::vector<tar32::ZipMember>& members,
                                   const TimeTextOf& timeText,
                                   const StampInTempFolder& stampOnDisk) {
+    // The unpacking refuses the whole archive for a member that would be
+    // written over the archive itself.
+    for (const tar32::ZipMember& member : members) {
+        if (member.type == tar32::ZipMember::File &&
+            MaybeSameFileName(member.bareName, kArchiveName))
+            return QuickPrediction();
+    }
     QuickPrediction prediction;
     for (const UpdateEntry* entry = head; entry != nullptr; entry = entry->next) {
         if (!PlainFileName(entry->fileName))
@@ -74,6 +85,8 @@ QuickPrediction PredictComparison(const UpdateEntry* head,
                 MaybeSameFileName(member.bareName, entry->fileName))
                 written = &member;
         }
+        prediction.sources.push_back(written ? static_cast<std::size_t>(written - members.data())
+                                             : kNoMember);
         ArchiveStamp stamp;
         if (written == nullptr) {
             stampOnDisk(entry->fileName, stamp);
@@ -89,21 +102,32 @@ QuickPrediction PredictComparison(const UpdateEntry* head,
         probe.next = nullptr;
         std::memcpy(probe.archiveTime, stamp.time, kTimeTextSize);
         probe.archiveSize = stamp.size;
-        if (CompareArchiveStamp(probe))
+        if (CompareArchiveStamp(probe)) {
             ++prediction.needsUpdate;
+            if (written != nullptr)
+                prediction.deciding.push_back(prediction.sources.back());
+        }
         prediction.stamps.push_back(stamp);
     }
+    std::sort(prediction.deciding.begin(), prediction.deciding.end());
+    prediction.deciding.erase(std::unique(prediction.deciding.begin(), prediction.deciding.end()),
+                              prediction.deciding.end());
     prediction.certain = true;
     return prediction;
 }
 
-int ApplyPrediction(UpdateEntry* head, const QuickPrediction& prediction) {
+int ApplyPrediction(UpdateEntry* head, const QuickPrediction& prediction,
+                    const StampInTempFolder& unpacked) {
     int count = 0;
     std::size_t n = 0;
     for (UpdateEntry* entry = head; entry != nullptr && n < prediction.stamps.size();
          entry = entry->next, ++n) {
-        std::memcpy(entry->archiveTime, prediction.stamps[n].time, kTimeTextSize);
-        entry->archiveSize = prediction.stamps[n].size;
+        ArchiveStamp stamp = prediction.stamps[n];
+        if (unpacked && std::binary_search(prediction.deciding.begin(), prediction.deciding.end(),
+                                           prediction.sources[n]))
+            unpacked(entry->fileName, stamp);
+        std::memcpy(entry->archiveTime, stamp.time, kTimeTextSize);
+        entry->archiveSize = stamp.size;
         if (CompareArchiveStamp(*entry))
             ++count;
     }

@@ -21,9 +21,15 @@ using TimeTextOf = std::function<bool(const tar32::FileTime& time, char* text)>;
 // lies in the temporary folder under that name (GetFileStamp's).
 using StampInTempFolder = std::function<void(const std::string& fileName, ArchiveStamp& stamp)>;
 
+constexpr std::size_t kNoMember = static_cast<std::size_t>(-1);
+
 struct QuickPrediction {
     bool certain = false;             // false: only the unpacking can tell
     std::vector<ArchiveStamp> stamps; // one per entry, in chain order
+    // One per entry: the member its archive copy comes from, or kNoMember.
+    std::vector<std::size_t> sources;
+    // The members that decide the entries that differ, ascending, each once.
+    std::vector<std::size_t> deciding;
     int needsUpdate = 0;
 };
 
@@ -32,8 +38,10 @@ QuickPrediction PredictComparison(const UpdateEntry* head,
                                   const TimeTextOf& timeText, const StampInTempFolder& stampOnDisk);
 
 // Gives every entry its predicted archive stamp and the state today's
-// comparison sets; returns the count.
-int ApplyPrediction(UpdateEntry* head, const QuickPrediction& prediction);
+// comparison sets; returns the count. With unpacked, an entry whose member
+// is one of the deciding ones takes the stamp of its unpacked copy instead.
+int ApplyPrediction(UpdateEntry* head, const QuickPrediction& prediction,
+                    const StampInTempFolder& unpacked = nullptr);
 
 // Whether Windows takes the two names for one file (ASCII letters in either
 // case; other characters byte for byte), and whether it might (the

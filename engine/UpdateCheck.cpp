@@ -13,10 +13,15 @@ bool UpdaterApp::CheckForUpdates(UpdateEntry* head, int* count) {
     // The hourglass stays from the archive file's creation until the check
     // returns, over the transfer, the unpacking and the comparison.
     std::optional<CWaitCursor> waitCursor;
-    const QuickCheckOutcome quick =
-        settings_.QuickCheck ? QuickCheck(head, waitCursor) : QuickCheckOutcome::FullDownload;
+    const QuickCheckOutcome quick = settings_.QuickCheck ? QuickCheck(head, waitCursor, found)
+                                                         : QuickCheckOutcome::FullDownload;
     if (quick == QuickCheckOutcome::NothingNew)
         return true;
+    if (quick == QuickCheckOutcome::Compared) {
+        if (count != nullptr)
+            *count = found;
+        return true;
+    }
     if (quick == QuickCheckOutcome::Failed)
         return false;
     if (quick == QuickCheckOutcome::FullDownload &&

@@ -1,9 +1,10 @@
 // One check of a prepared program folder, timed: the settings file there
 // says where the archive is and whether the quick check is on.
 //
-//   quickcheck_bench.exe PROGRAM_FOLDER (ending in a backslash)
+//   quickcheck_bench.exe PROGRAM_FOLDER (ending in a backslash) [update]
 //
-// Prints "check <seconds> <result> <count>".
+// Prints "check <seconds> <result> <count>", and with "update" then
+// "update <result>" after the changed files were copied.
 #include <windows.h>
 
 #include <cstdio>
@@ -57,11 +58,15 @@ int main(int argc, char** argv) {
     int count = -1;
     const bool result = app.CheckForUpdates(head, &count);
     QueryPerformanceCounter(&end);
+    const bool update = argc > 2 && std::string(argv[2]) == "update";
+    const bool updated = update && app.ApplyUpdates(head);
     app.ClearTempFolder();
     FreeEntryChain(head);
     std::printf("check %.3f %d %d\n",
                 static_cast<double>(end.QuadPart - start.QuadPart) /
                     static_cast<double>(frequency.QuadPart),
                 result ? 1 : 0, count);
+    if (update)
+        std::printf("update %d\n", updated ? 1 : 0);
     return 0;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Makes one benchmark case: an update archive of COUNT members (SIZE bytes in
 all, stored, with Info-ZIP's UTC time field) in WWW, and a program folder
-APP whose listed files are installed exactly as the archive holds them.
+APP whose listed files are installed exactly as the archive holds them, but
+for member CHANGED (when given), installed as an older copy.
 
-  make_case.py WWW APP COUNT SIZE NAME_LENGTH URL QUICK
+  make_case.py WWW APP COUNT SIZE NAME_LENGTH URL QUICK [CHANGED]
 """
 import os
 import random
@@ -11,7 +12,8 @@ import struct
 import sys
 import zipfile
 
-www, app, count, size, name_length, url, quick = sys.argv[1:]
+www, app, count, size, name_length, url, quick = sys.argv[1:8]
+changed = int(sys.argv[8]) if len(sys.argv) > 8 else -1
 count, size, name_length = int(count), int(size), int(name_length)
 os.makedirs(www, exist_ok=True)
 os.makedirs(app, exist_ok=True)
@@ -28,8 +30,8 @@ with zipfile.ZipFile(os.path.join(www, "update.zip"), "w", zipfile.ZIP_STORED) a
         z.writestr(info, data)
         path = os.path.join(app, name)
         with open(path, "wb") as f:
-            f.write(data)
-        os.utime(path, (when + i, when + i))
+            f.write(data if i != changed else b"an older copy")
+        os.utime(path, (when + i - (86400 if i == changed else 0),) * 2)
         names.append(name)
 with open(os.path.join(app, "Tovarind.ini"), "w", newline="\r\n") as f:
     f.write("[Archive]\nURL=%s\nQuickCheck=%s\n[UpdateFiles]\n" % (url, quick))

@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <numeric>
 
 #include "engine/CentralDirectory.h"
 #include "engine/ContentRange.h"
+#include "engine/MemberFetch.h"
 #include "engine/QuickVerdict.h"
+#include "tar32/ZipSubset.h"
 #include "tests/support/ZipBuilder.h"
 
 namespace {
@@ -56,48 +59,62 @@ std::string ArchiveOf(int names, const std::string& content = "data") {
     return zip.Bytes();
 }
 
+using Kind = RangeReply::Kind;
+
 // A server of one archive by range, as nginx answers: 206 with
 // Content-Range, and 200 with all when If-Range no longer matches.
 struct FakeServer : RangeFetcher {
     std::string archive;
     std::string etag = "\"5f3a-1\"";
     std::string lastModified = "Mon, 06 May 2024 07:08:10 GMT";
-    std::string contentRange;            // when set: sent instead of the right one
-    std::vector<RangeReply::Kind> kinds; // per request: how it ends instead
+    // Per request, how it is answered instead.
+    struct Fault {
+        Fault(Kind kind = Kind::Partial, std::string contentRange = "", std::size_t cut = 0)
+            : kind(kind), contentRange(std::move(contentRange)), cut(cut) {}
+        Kind kind;
+        std::string contentRange; // when set: sent instead of the right one
+        std::size_t cut;          // bytes of the body left out
+    };
+    std::vector<Fault> faults;
     struct Asked {
         std::string range, ifRange;
     };
     std::vector<Asked> asked;
 
-    RangeReply Fetch(const std::string& range, const std::string& ifRange,
-                     std::uint64_t maxBody) override {
-        asked.push_back({range, ifRange});
-        RangeReply reply;
+    RangeReply Fetch(const RangeRequest& request) override {
+        asked.push_back({request.range, request.ifRange});
         const std::size_t n = asked.size() - 1;
-        if (n < kinds.size() && kinds[n] != RangeReply::Kind::Partial) {
-            reply.kind = kinds[n];
-        } else if (!ifRange.empty() && ifRange != etag && ifRange != lastModified) {
-            reply.kind = RangeReply::Kind::Whole;
+        const Fault fault = n < faults.size() ? faults[n] : Fault();
+        RangeReply reply;
+        if (fault.kind != Kind::Partial) {
+            reply.kind = fault.kind;
+        } else if (!request.ifRange.empty() && request.ifRange != etag &&
+                   request.ifRange != lastModified) {
+            reply.kind = Kind::Whole;
         } else {
             std::uint64_t first, last;
             const std::uint64_t size = archive.size();
-            if (range.compare(0, 7, "bytes=-") == 0) {
-                const std::uint64_t suffix = std::stoull(range.substr(7));
+            if (request.range.compare(0, 7, "bytes=-") == 0) {
+                const std::uint64_t suffix = std::stoull(request.range.substr(7));
                 first = size - std::min<std::uint64_t>(size, suffix);
                 last = size - 1;
             } else {
-                std::sscanf(range.c_str(), "bytes=%llu-%llu",
+                std::sscanf(request.range.c_str(), "bytes=%llu-%llu",
                             reinterpret_cast<unsigned long long*>(&first),
                             reinterpret_cast<unsigned long long*>(&last));
             }
-            reply.kind = RangeReply::Kind::Partial;
-            reply.body = archive.substr(first, last - first + 1);
+            reply.kind = Kind::Partial;
+            reply.body = archive.substr(first, last - first + 1 - fault.cut);
             reply.contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) +
                                  "/" + std::to_string(size);
-            if (!contentRange.empty() || reply.body.size() > maxBody)
-                reply.contentRange = contentRange;
+            if (!fault.contentRange.empty() || reply.body.size() > request.maxBody)
+                reply.contentRange = fault.contentRange;
             reply.etag = etag;
             reply.lastModified = lastModified;
+            if (request.sink) {
+                request.sink(reply.body.data(), reply.body.size());
+                reply.body.clear();
+            }
         }
         return reply;
     }
@@ -110,42 +127,39 @@ bool AsciiOnly(const std::string& utf8, std::string& sjis) {
 
 using Outcome = DirectoryFetch::Outcome;
 
-TEST(FetchCentralDirectory, ASmallArchiveTakesOneTailRequest) {
-    FakeServer server;
-    server.archive = ArchiveOf(3);
-    const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
-    ASSERT_EQ(fetch.outcome, Outcome::Listed) << fetch.why;
-    ASSERT_EQ(server.asked.size(), 1u);
-    EXPECT_EQ(server.asked[0].range, "bytes=-65536");
-    EXPECT_EQ(server.asked[0].ifRange, "");
-    ASSERT_EQ(fetch.members.size(), 3u);
-    EXPECT_EQ(fetch.members[2].bareName, "00002-a-long-enough-name-for-the-directory.dat");
-    EXPECT_EQ(fetch.archiveSize, server.archive.size());
-}
-
-TEST(FetchCentralDirectory, ALargeDirectoryTakesExactlyItsMissingBytesUnderIfRange) {
+TEST(FetchCentralDirectory, TakesTheTailAndExactlyTheDirectoryBeforeItUnderIfRange) {
+    const std::string modified = "Mon, 06 May 2024 07:08:10 GMT";
     struct Case {
         const char* what;
+        std::size_t names;
         std::string etag, lastModified, expectIfRange;
     };
-    for (const Case& c :
-         {Case{"strong ETag", "\"abc\"", "Mon, 06 May 2024 07:08:10 GMT", "\"abc\""},
-          Case{"weak ETag", "W/\"abc\"", "Mon, 06 May 2024 07:08:10 GMT",
-               "Mon, 06 May 2024 07:08:10 GMT"},
-          Case{"no ETag", "", "Mon, 06 May 2024 07:08:10 GMT", "Mon, 06 May 2024 07:08:10 GMT"}}) {
+    for (const Case& c : {Case{"a small archive: the tail alone", 3, "\"abc\"", modified, ""},
+                          Case{"strong ETag", 1500, "\"abc\"", modified, "\"abc\""},
+                          Case{"weak ETag", 1500, "W/\"abc\"", modified, modified},
+                          Case{"no ETag", 1500, "", modified, modified}}) {
         SCOPED_TRACE(c.what);
         FakeServer server;
-        server.archive = ArchiveOf(1500);
+        server.archive = ArchiveOf(static_cast<int>(c.names));
         server.etag = c.etag;
         server.lastModified = c.lastModified;
         const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
         ASSERT_EQ(fetch.outcome, Outcome::Listed) << fetch.why;
-        EXPECT_EQ(fetch.members.size(), 1500u);
-        ASSERT_EQ(server.asked.size(), 2u);
+        ASSERT_EQ(fetch.members.size(), c.names);
+        EXPECT_EQ(fetch.members[2].bareName, "00002-a-long-enough-name-for-the-directory.dat");
+        EXPECT_EQ(fetch.archiveSize, server.archive.size());
+        // What was held is the archive's end, the whole directory in it.
         const std::uint64_t directory = fetch.members[0].recordOffset;
-        const std::uint64_t tailStart = server.archive.size() - 65536;
-        EXPECT_EQ(server.asked[1].range, RangeOf(directory, tailStart - 1));
-        EXPECT_EQ(server.asked[1].ifRange, c.expectIfRange);
+        const std::uint64_t tailStart =
+            server.archive.size() - std::min<std::size_t>(server.archive.size(), 65536);
+        EXPECT_EQ(fetch.held, server.archive.substr(std::min(directory, tailStart)));
+        EXPECT_EQ(server.asked[0].range, "bytes=-65536");
+        EXPECT_EQ(server.asked[0].ifRange, "");
+        ASSERT_EQ(server.asked.size(), c.expectIfRange.empty() ? 1u : 2u);
+        if (server.asked.size() == 2) {
+            EXPECT_EQ(server.asked[1].range, RangeOf(directory, tailStart - 1));
+            EXPECT_EQ(server.asked[1].ifRange, c.expectIfRange);
+        }
     }
 }
 
@@ -163,7 +177,6 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
         end += std::string(4, '\0') + std::string(2, '\0');
         giant += end;
     }
-    using Kind = RangeReply::Kind;
     struct Case {
         const char* what;
         const std::string& archive;
@@ -209,15 +222,151 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
         SCOPED_TRACE(c.what);
         FakeServer server;
         server.archive = c.archive;
-        server.kinds = c.kinds;
+        for (Kind kind : c.kinds)
+            server.faults.emplace_back(kind);
+        server.faults.resize(std::max<std::size_t>(server.faults.size(), 1));
+        if (c.contentRange != "-")
+            server.faults[0].contentRange = c.contentRange;
         server.etag = c.etag;
         server.lastModified = c.lastModified;
-        if (c.contentRange != "-")
-            server.contentRange = c.contentRange;
         const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
         EXPECT_EQ(fetch.outcome, c.outcome) << fetch.why;
         EXPECT_EQ(server.asked.size(), c.requests);
         EXPECT_TRUE(fetch.members.empty());
+    }
+}
+
+// --- the members ---
+
+// One large member, then 70 small ones.
+const std::string& MemberArchive() {
+    static const std::string archive = [] {
+        ZipBuilder zip;
+        zip.Add("large.dat", std::string(20000, 'L'), kRelease);
+        for (int i = 0; i < 70; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "m%02d.dat", i);
+            zip.Add(name, std::string(100, static_cast<char>('a' + i % 26)), kRelease);
+        }
+        return zip.Bytes();
+    }();
+    return archive;
+}
+
+struct MemberRun {
+    FakeServer server;
+    DirectoryFetch directory;
+    std::string written;
+    explicit MemberRun(const std::string& etag = "\"5f3a-1\"", const std::string& modified = "") {
+        server.archive = MemberArchive();
+        server.etag = etag;
+        server.lastModified = modified;
+        directory = FetchCentralDirectory(server, AsciiOnly);
+    }
+    MemberFetch Fetch(const std::vector<std::size_t>& members) {
+        return FetchMembers(server, directory, members, [this](const char* data, std::size_t size) {
+            written.append(data, size);
+            return true;
+        });
+    }
+};
+
+// One ranged GET per run of adjacent members, each under If-Range, written
+// as an archive of those members; or the full download where the members
+// would not do, or an answer is not the one asked for.
+TEST(FetchMembers, AsksForEachRunOfMembersOrTheWholeArchive) {
+    using Fault = FakeServer::Fault;
+    using O = MemberFetch::Outcome;
+    const std::string size = std::to_string(MemberArchive().size());
+    std::string five; // the Content-Range of member 5
+    {
+        MemberRun run;
+        run.Fetch({5});
+        five = "bytes " + run.server.asked[1].range.substr(6) + "/" + size;
+    }
+    const Fault otherBytes(Kind::Partial, "bytes 0-99/" + size);
+    const Fault otherTotal(Kind::Partial, five.substr(0, five.find('/')) + "/9" + size);
+    const Fault cutShort(Kind::Partial, five, 1);
+    std::vector<std::size_t> apart;
+    for (std::size_t i = 1; i <= 66; i += 2)
+        apart.push_back(i);
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> members;
+        std::size_t requests;
+        O outcome = O::Written;
+        Fault fault = Fault();
+        std::string etag = "\"5f3a-1\"";
+    };
+    for (const Case& c : {
+             Case{"one member", {5}, 1},
+             Case{"adjacent members", {7, 5, 6}, 1},
+             Case{"two runs", {3, 5, 6}, 2},
+             Case{"the last member", {70}, 1},
+             Case{"none", {}, 0},
+             Case{"more than half of the archive", {0}, 0, O::FullDownload},
+             Case{"more than 32 requests", apart, 0, O::FullDownload},
+             Case{"no validator", {5}, 0, O::FullDownload, Fault(), ""},
+             Case{"200: the archive changed", {5}, 1, O::StoredWhole, Fault(Kind::Whole)},
+             Case{"416", {5, 9}, 1, O::FullDownload, Fault(Kind::Refused)},
+             Case{"206 of other bytes", {5}, 1, O::FullDownload, otherBytes},
+             Case{"206 of another total", {5}, 1, O::FullDownload, otherTotal},
+             Case{"206 cut short", {5}, 1, O::FullDownload, cutShort},
+             Case{"no connection", {5}, 1, O::NoConnection, Fault(Kind::NoConnection)},
+             Case{"broken transfer", {5}, 1, O::Failed, Fault(Kind::Failed)},
+             Case{"left", {5}, 1, O::Left, Fault(Kind::Left)},
+         }) {
+        SCOPED_TRACE(c.what);
+        MemberRun run(c.etag);
+        ASSERT_EQ(run.directory.outcome, Outcome::Listed) << run.directory.why;
+        run.server.faults = {Fault(), c.fault};
+        const MemberFetch fetch = run.Fetch(c.members);
+        ASSERT_EQ(fetch.outcome, c.outcome) << fetch.why;
+        ASSERT_EQ(run.server.asked.size(), 1 + c.requests);
+        for (std::size_t i = 1; i < run.server.asked.size(); ++i)
+            EXPECT_EQ(run.server.asked[i].ifRange, run.server.etag);
+        if (c.outcome != O::Written)
+            continue;
+        // The written archive lists those members, each with its own bytes.
+        tar32::ZipTail tail;
+        tail.bytes = reinterpret_cast<const unsigned char*>(run.written.data());
+        tail.size = tail.archiveSize = run.written.size();
+        const std::vector<tar32::ZipMember> listed = tar32::ListZipDirectory(tail, AsciiOnly);
+        ASSERT_EQ(listed.size(), c.members.size());
+        std::vector<std::size_t> sorted = c.members;
+        std::sort(sorted.begin(), sorted.end());
+        for (std::size_t k = 0; k < listed.size(); ++k) {
+            const tar32::ZipMember& original = run.directory.members[sorted[k]];
+            EXPECT_EQ(listed[k].name, original.name);
+            const std::size_t length = 30 + original.name.size() + original.compressedSize;
+            EXPECT_EQ(run.written.substr(listed[k].localOffset, length),
+                      MemberArchive().substr(original.localOffset, length));
+        }
+    }
+}
+
+TEST(SubsetDirectory, TakesZip64sEndRecordsWhereTheCountNeedsThem) {
+    ZipBuilder zip;
+    for (int i = 0; i < 0xFFFF; ++i)
+        zip.Add(std::to_string(i), "", kRelease);
+    const std::string archive = zip.Bytes();
+    tar32::ZipTail tail;
+    tail.bytes = reinterpret_cast<const unsigned char*>(archive.data());
+    tail.size = tail.archiveSize = archive.size();
+    const std::vector<tar32::ZipMember> members = tar32::ListZipDirectory(tail, AsciiOnly);
+    ASSERT_EQ(members.size(), 0xFFFFu);
+    for (const std::size_t count : {0xFFFFu, 0xFFFEu}) {
+        std::vector<std::size_t> chosen(count);
+        std::iota(chosen.begin(), chosen.end(), std::size_t(0));
+        const std::vector<tar32::ZipSpan> spans =
+            tar32::MemberSpans(members, tar32::ReadZipEnd(tail));
+        std::string subset = archive.substr(0, spans[count - 1].end);
+        subset += tar32::SubsetDirectory(tail, members, chosen);
+        EXPECT_EQ(subset.find("PK\x06\x07") != std::string::npos, count == 0xFFFF);
+        tar32::ZipTail again;
+        again.bytes = reinterpret_cast<const unsigned char*>(subset.data());
+        again.size = again.archiveSize = subset.size();
+        EXPECT_EQ(tar32::ListZipDirectory(again, AsciiOnly).size(), count);
     }
 }
 
@@ -302,8 +451,19 @@ TEST(PredictComparison, GivesTheStampsAndStatesOfTheComparison) {
     // Names the archive does not write are stamped from the folder as it is.
     EXPECT_EQ(lookedUp, std::vector<std::string>({"absent.dll", "stale.dat"}));
     EXPECT_EQ(prediction.needsUpdate, 4); // newer, resized, stale, fresh
-    const int count = ApplyPrediction(chain.Head(), prediction);
-    EXPECT_EQ(count, 4);
+    // Those with a member are decided by it; the stale copy by the folder.
+    EXPECT_EQ(prediction.deciding, std::vector<std::size_t>({1, 2, 4}));
+    // Unpacked, the deciding members' copies are stamped as they lie.
+    std::vector<std::string> unpacked;
+    const int count = ApplyPrediction(chain.Head(), prediction,
+                                      [&](const std::string& name, ArchiveStamp& stamp) {
+                                          unpacked.push_back(name);
+                                          stamp.size = name == "fresh.dll" ? 0 : stamp.size;
+                                      });
+    EXPECT_EQ(unpacked, std::vector<std::string>({"newer.dll", "resized.dll", "fresh.dll"}));
+    EXPECT_EQ(count, 3); // fresh.dll as unpacked: empty, left as it was
+    chain.entries[6].state = NotCompared;
+    EXPECT_EQ(ApplyPrediction(chain.Head(), prediction), 4);
     std::vector<int> states;
     for (const UpdateEntry& entry : chain.entries)
         states.push_back(entry.state);
@@ -330,6 +490,7 @@ TEST(PredictComparison, LeavesToTheUnpackingWhatOnlyItCanTell) {
                   zenkakuLa + ".txt",
                   {File(zenkakuA + ".txt", 3, 1)}},
              Case{"the archive's own name", "archive.ZIP", {}},
+             Case{"a member over the archive itself", "a.dll", {File("ARCHIVE.zip", 3, 1)}},
              Case{"a path", "sub\\a.dll", {File("a.dll", 3, 1)}},
              Case{"a wildcard", "*.dll", {File("a.dll", 3, 1)}},
              Case{"a trailing dot", "a.dll.", {File("a.dll", 3, 1)}},

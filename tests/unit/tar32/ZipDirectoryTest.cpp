@@ -10,6 +10,7 @@
 #include "Tar32TestSupport.h"
 #include "tar32/PosixFileSystem.h"
 #include "tar32/ZipDirectory.h"
+#include "tar32/ZipSubset.h"
 
 namespace {
 
@@ -44,6 +45,19 @@ int ListCode(const std::string& archive, std::vector<tar32::ZipMember>* members 
     } catch (const tar32::Failure& failure) {
         return failure.code;
     }
+}
+
+// The archive of the chosen members, made as the quick check makes it: their
+// spans in the archive's order, then the subset's own directory.
+std::string SubsetOf(const std::string& archive, const std::vector<tar32::ZipMember>& members,
+                     const std::vector<std::size_t>& chosen) {
+    const tar32::ZipTail tail = TailOf(archive, archive.size());
+    const std::vector<tar32::ZipSpan> spans = tar32::MemberSpans(members, tar32::ReadZipEnd(tail));
+    std::string subset;
+    for (std::size_t i : tar32::SubsetOrder(members, chosen)) {
+        subset += archive.substr(spans[i].begin, spans[i].Size());
+    }
+    return subset + tar32::SubsetDirectory(tail, members, chosen);
 }
 
 // The Unix second a written file gets for a member's time (the POSIX file
@@ -122,6 +136,39 @@ TEST(ZipDirectory, ListsWhatTheExtractionWritesAndRefusesWhatItRefuses) {
             EXPECT_EQ(files.at(bare).size(), member->size);
             if (member->time.kind != tar32::FileTime::None) {
                 EXPECT_EQ(tar32test::ModifiedTime(out / bare), UnixSeconds(member->time));
+            }
+        }
+
+        // An archive of every other file left, and one of them all: it
+        // lists those members and unpacks to the same bytes and times.
+        for (const int step : {2, 1}) {
+            std::vector<std::size_t> chosen;
+            int n = 0;
+            for (const auto& [bare, member] : last) {
+                if (n++ % step == 0) {
+                    chosen.push_back(static_cast<std::size_t>(member - members.data()));
+                }
+            }
+            Scratch subsetFolder;
+            const std::string subset = SubsetOf(archive, members, chosen);
+            tar32test::WriteFile(subsetFolder / "subset.zip", subset);
+            std::vector<tar32::ZipMember> listedAgain;
+            ASSERT_EQ(ListCode(subset, &listedAgain), 0) << step;
+            ASSERT_EQ(listedAgain.size(), chosen.size());
+            Scratch subsetOut;
+            ASSERT_EQ(tar32test::RunTar(tar32test::ProgramCommandLine(subsetFolder / "subset.zip",
+                                                                      subsetOut.Path()),
+                                        nullptr),
+                      0);
+            const std::map<std::string, std::string> subsetFiles =
+                tar32test::Tree(subsetOut.Path());
+            ASSERT_EQ(subsetFiles.size(), chosen.size());
+            for (const auto& [bare, bytes] : subsetFiles) {
+                SCOPED_TRACE(bare);
+                ASSERT_EQ(files.count(bare), 1u);
+                EXPECT_EQ(bytes, files.at(bare));
+                EXPECT_EQ(tar32test::ModifiedTime(subsetOut / bare),
+                          tar32test::ModifiedTime(out / bare));
             }
         }
     }

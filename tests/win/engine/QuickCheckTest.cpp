@@ -1,8 +1,12 @@
 // The quick check against the full one: on every archive of the table, with
-// the same installed files, the same marks, stamps, count and result; and
-// what the range answers of a server make of it.
+// the same installed files, the same marks, stamps, count and result, and
+// after an update that fetched only the changed members, the same installed
+// bytes and times; and what the range answers of a server make of it.
 #include "QuickFixtures.h"
+#include "engine/ContentRange.h"
+#include "tar32/ZipSubset.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/win/engine/EngineFixture.h"
 
 // Failures name the archive, not its bytes.
@@ -12,7 +16,6 @@ void PrintTo(const QuickFixture& fixture, std::ostream* out) {
 
 namespace {
 
-const std::string kReceiveError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n";
 const std::string kEtag = "\"65a1-5f3a\"";
 const std::string kLastModified = "Mon, 06 May 2024 07:08:10 GMT";
 
@@ -52,11 +55,11 @@ struct QuickCheckTest : EngineTest {
 
     // One check from a fresh start: the temporary folder emptied, the list
     // loaded again (local stamps taken anew), no messages, no requests.
-    CheckResult Check(bool quick, const std::string& url = "") {
+    CheckResult Check(bool quick, const std::string& url = "", const std::string& more = "") {
         app.ClearTempFolder();
         app.messages.clear();
         app.WriteSettings("[Archive]\r\nURL=" + (url.empty() ? server.Url("/update.zip") : url) +
-                          "\r\nQuickCheck=" + (quick ? "1" : "0") + "\r\n");
+                          "\r\nQuickCheck=" + (quick ? "1" : "0") + "\r\n" + more);
         EXPECT_TRUE(app.LoadSettings());
         FreeEntryChain(head);
         UpdateEntry** tail = &head;
@@ -81,6 +84,34 @@ struct QuickCheckTest : EngineTest {
     void InstallFromArchive() {
         Check(false);
         app.ApplyUpdates(head);
+    }
+
+    // An older copy of one entry, installed.
+    void InstallOlder(std::size_t n) {
+        Install(entryNames[n], "an older copy", {2020, 1, 2, 3, 4, 6});
+    }
+
+    // A check and the update after it: what the check left, then the
+    // update's result and every installed copy (stamp and bytes).
+    struct Update {
+        CheckResult check;
+        bool applied = false;
+        std::vector<std::string> installed;
+    };
+    Update CheckAndUpdate(bool quick, std::size_t older) {
+        InstallOlder(older);
+        Update update;
+        update.check = Check(quick);
+        update.applied = app.ApplyUpdates(head);
+        for (const std::string& name : entryNames) {
+            char time[kTimeTextSize];
+            int size = 0;
+            app.GetFileStamp(false, name, time, kTimeTextSize, &size);
+            const std::string path = programFolder + name;
+            update.installed.push_back(name + " " + time + " " + std::to_string(size) + " " +
+                                       (FileExists(path) ? ReadFileBytes(path) : "-"));
+        }
+        return update;
     }
 
     // The requests of the last check: "GET", or the range asked for and
@@ -121,27 +152,22 @@ TEST_P(QuickDifferential, GivesWhatTheFullCheckGives) {
         EXPECT_EQ(asked.back(), "GET");
     }
 
-    // One installed file a second off: the whole archive decides.
-    const std::string first = programFolder + entryNames[0];
-    if (FileExists(first)) {
-        FILETIME written;
-        {
-            ScopedFile file(CreateFileA(first.c_str(), FILE_WRITE_ATTRIBUTES | GENERIC_READ, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-            ASSERT_TRUE(GetFileTime(file.get(), nullptr, nullptr, &written));
-            ULARGE_INTEGER ticks;
-            ticks.LowPart = written.dwLowDateTime;
-            ticks.HighPart = written.dwHighDateTime;
-            ticks.QuadPart += 10000000;
-            written.dwLowDateTime = ticks.LowPart;
-            written.dwHighDateTime = ticks.HighPart;
-            ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written));
-        }
-        const CheckResult fullAgain = Check(false);
-        const CheckResult quickAgain = Check(true);
-        EXPECT_EQ(quickAgain, fullAgain);
-        EXPECT_GT(fullAgain.count, 0);
-        EXPECT_EQ(Asked().back(), "GET");
+    // An older copy installed: the quick check fetches only the member that
+    // decides it, and the update installs what the full one installs.
+    if (!FileExists(programFolder + entryNames[fixture.changed]))
+        return;
+    const Update whole = CheckAndUpdate(false, fixture.changed);
+    const Update partial = CheckAndUpdate(true, fixture.changed);
+    EXPECT_EQ(partial.check, whole.check);
+    EXPECT_GT(whole.check.count, 0);
+    EXPECT_EQ(partial.applied, whole.applied);
+    EXPECT_EQ(partial.installed, whole.installed);
+    const std::vector<std::string> partialAsked = Asked();
+    if (fixture.quick) {
+        ASSERT_EQ(partialAsked.size(), asked.size() + 1);
+        EXPECT_EQ(partialAsked.back().substr(partialAsked.back().size() - 3), " if");
+    } else {
+        EXPECT_EQ(partialAsked.back(), "GET");
     }
 }
 
@@ -159,66 +185,108 @@ const QuickFixture& Named(const char* name) {
     throw std::runtime_error(name);
 }
 
+bool AsciiOnly(const std::string& utf8, std::string& sjis) {
+    sjis = utf8;
+    return true;
+}
+
+// The Range header that asks for the member an unpacking leaves as
+// bareName, or, with none, for the central directory before the tail.
+std::string RangeAsked(const std::string& archive, const std::string& bareName = "") {
+    tar32::ZipTail tail;
+    tail.bytes = reinterpret_cast<const unsigned char*>(archive.data());
+    tail.size = tail.archiveSize = archive.size();
+    const tar32::ZipEnd end = tar32::ReadZipEnd(tail);
+    if (bareName.empty())
+        return RangeOf(end.directoryOffset, archive.size() - 65536 - 1) + " if";
+    const std::vector<tar32::ZipMember> members = tar32::ListZipDirectory(tail, AsciiOnly);
+    const std::vector<tar32::ZipSpan> spans = tar32::MemberSpans(members, end);
+    std::string range;
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (members[i].bareName == bareName)
+            range = RangeOf(spans[i].begin, spans[i].end - 1) + " if";
+    return range;
+}
+
+// The answers to the tail and the directory (nothing new) and, with one
+// entry older, to its member's range: each ends as the full check does.
 TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
-    struct Case {
-        const char* what;
-        const char* archive;
-        LoopbackServer::RangeFault fault;
-        std::vector<std::string> asked;
+    using Server = LoopbackServer;
+    const QuickFixture& dos = Named("dos_time");
+    const QuickFixture& ut = Named("infozip_ut");
+    const QuickFixture& big = Named("directory_over_64k");
+    auto ranged = [](Server::RangeFault fault, const QuickFixture& fixture = Named("dos_time")) {
+        return Server::RangedReply(fixture.bytes, kEtag, kLastModified, fault);
+    };
+    const Server::Reply served = ranged(Server::RangesServed);
+    const Server::Reply ignored = ranged(Server::RangesIgnored);
+    const Server::Reply status416 = ranged(Server::RangeStatus416);
+    const Server::Reply status501 = ranged(Server::RangeStatus501);
+    const Server::Reply noRange = ranged(Server::RangeWithoutContentRange);
+    Server::Reply otherRange = noRange;
+    otherRange.headers = "Content-Range: bytes 1-100/" + std::to_string(dos.bytes.size()) + "\r\n";
+    // The next release ("new"), published between two ranges.
+    auto next = [](const QuickFixture& fixture) {
+        return Server::RangedReply(fixture.bytes, "\"next\"", "Tue, 07 May 2024 07:08:10 GMT");
     };
     const std::string tail = "bytes=-65536";
+    const std::string member = RangeAsked(dos.bytes, dos.entries[dos.changed]);
+    const std::size_t older = dos.changed;
+    const std::string directory = RangeAsked(big.bytes);
+    const Server::Reply servedUt = ranged(Server::RangesServed, ut);
+    constexpr std::size_t kNone = ~std::size_t(0);
+    struct Case {
+        const char* what;
+        const QuickFixture& archive;
+        std::size_t older; // the entry installed older, if any
+        int after;         // requests answered as they should be before the reply
+        Server::Reply reply;
+        std::vector<std::string> asked;
+        int count; // what the full check counts
+    };
     for (const Case& c : {
-             Case{"206", "dos_time", LoopbackServer::RangesServed, {tail}},
-             Case{"200: the range ignored", "dos_time", LoopbackServer::RangesIgnored, {tail}},
-             Case{"416", "dos_time", LoopbackServer::RangeStatus416, {tail, "GET"}},
-             Case{"501", "dos_time", LoopbackServer::RangeStatus501, {tail, "GET"}},
-             Case{"206 without Content-Range",
-                  "dos_time",
-                  LoopbackServer::RangeWithoutContentRange,
-                  {tail, "GET"}},
+             Case{"206", dos, kNone, 0, served, {tail}, 0},
+             Case{"200: the range ignored", dos, kNone, 0, ignored, {tail}, 0},
+             Case{"416", dos, kNone, 0, status416, {tail, "GET"}, 0},
+             Case{"501", dos, kNone, 0, status501, {tail, "GET"}, 0},
+             Case{"206 without Content-Range", dos, kNone, 0, noRange, {tail, "GET"}, 0},
+             Case{"new before the directory", big, kNone, 1, next(dos), {tail, directory}, 0},
+             Case{"the member's 206", dos, older, 1, served, {tail, member}, 1},
+             Case{"200 to the member: taken", dos, older, 1, ignored, {tail, member}, 1},
+             Case{"416 to the member", dos, older, 1, status416, {tail, member, "GET"}, 1},
+             Case{"another Content-Range", dos, older, 1, otherRange, {tail, member, "GET"}, 1},
+             Case{"new before the member", dos, older, 1, next(ut), {tail, member}, 2},
+             Case{"a member over half", ut, 0, 0, servedUt, {tail, "GET"}, 1},
          }) {
         SCOPED_TRACE(c.what);
-        const QuickFixture& fixture = Named(c.archive);
-        entryNames = fixture.entries;
-        ServeArchive(fixture.bytes);
+        entryNames = c.archive.entries;
+        ServeArchive(c.archive.bytes);
         InstallFromArchive();
-        ServeArchive(fixture.bytes, c.fault);
-        const CheckResult full = Check(false);
+        if (c.older != kNone)
+            InstallOlder(c.older);
+        if (c.after > 0)
+            server.ServeAfter("/update.zip", c.after, c.reply);
+        else
+            server.Serve("/update.zip", c.reply);
         const CheckResult quick = Check(true);
-        EXPECT_EQ(quick, full);
         EXPECT_EQ(Asked(), c.asked);
+        const CheckResult full = Check(false);
+        EXPECT_EQ(quick, full);
+        EXPECT_EQ(full.count, c.count) << full;
     }
 }
 
-TEST_F(QuickCheckTest, AnArchiveRepublishedBetweenTheRangesIsReadWhole) {
-    const QuickFixture& fixture = Named("directory_over_64k");
-    entryNames = fixture.entries;
-    ServeArchive(fixture.bytes);
-    InstallFromArchive();
-    // The next archive: one member more, under another ETag.
-    const std::string next = Named("dos_time").bytes;
-    ServeArchive(fixture.bytes);
-    server.ServeAfter(
-        "/update.zip", 1,
-        LoopbackServer::RangedReply(next, "\"next\"", "Tue, 07 May 2024 07:08:10 GMT"));
-    const CheckResult quick = Check(true);
-    const std::vector<std::string> asked = Asked();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1].substr(asked[1].size() - 3), " if");
-    // The second answer is the new archive, whole: checked as without the key.
-    const CheckResult full = Check(false);
-    EXPECT_EQ(quick, full);
-}
-
-TEST_F(QuickCheckTest, SomethingNewFetchesTheWholeArchiveOnceAndUpdates) {
-    const QuickFixture& fixture = Named("infozip_ut");
-    entryNames = fixture.entries;
-    ServeArchive(fixture.bytes);
-    const CheckResult quick = Check(true);
-    EXPECT_EQ(quick.count, 2);
-    EXPECT_EQ(Asked(), std::vector<std::string>({"bytes=-65536", "GET"}));
-    ASSERT_TRUE(app.ApplyUpdates(head));
-    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe").size(), 480u);
+TEST_F(QuickCheckTest, WithAPublicKeyTheWholeArchiveIsFetchedAndVerified) {
+    server.ServeBytes("/update.zip.minisig",
+                      ReadFileBytes(BinaryFolder() + "minisign-fixture\\good.minisig"));
+    ServeArchive(ReadFileBytes(BinaryFolder() + "minisign-fixture\\update.zip"));
+    entryNames = {"app.exe"};
+    Install("app.exe", "program 1", {2024, 5, 6, 7, 8, 10});
+    const std::string key = ReadFileBytes(BinaryFolder() + "minisign-fixture\\key-a.txt");
+    const CheckResult quick = Check(true, "", "PublicKey=" + key + "\r\n");
+    EXPECT_EQ(Asked(), std::vector<std::string>({"bytes=-65536", "GET", "GET"}));
+    EXPECT_EQ(quick.count, 1) << quick;
+    EXPECT_TRUE(quick.messages.empty()) << quick;
 }
 
 TEST_F(QuickCheckTest, NoConnectionIsTheReceivingErrorAtOnce) {
@@ -227,7 +295,7 @@ TEST_F(QuickCheckTest, NoConnectionIsTheReceivingErrorAtOnce) {
         "http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/update.zip";
     const CheckResult quick = Check(true, url);
     EXPECT_FALSE(quick.result);
-    EXPECT_EQ(quick.messages, std::vector<std::string>({kReceiveError + url}));
+    EXPECT_EQ(quick.messages, std::vector<std::string>({texts::kReceiveFailed + url}));
     EXPECT_EQ(quick.rows, std::vector<std::string>({"app.exe 0  0"}));
 }
 

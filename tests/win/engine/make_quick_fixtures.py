@@ -154,6 +154,22 @@ def names_of(data):
     return names
 
 
+def smallest(data, entries):
+    """The entry whose archive copy comes from the smallest member: changed
+    alone, it is fetched by range (a member over half the archive is not)."""
+    try:
+        z = zipfile.ZipFile(io.BytesIO(data))
+    except zipfile.BadZipFile:
+        return 0
+    size = {}
+    for i in z.infolist():
+        raw = i.filename.encode("cp932" if i.flag_bits & 0x800 else "cp437")
+        if not i.filename.endswith("/"):
+            size[raw.split(b"/")[-1].lower()] = i.compress_size if i.file_size else None
+    sizes = [(size[e.lower()], n) for n, e in enumerate(entries) if size.get(e.lower())]
+    return min(sizes)[1] if sizes else 0
+
+
 def c_bytes(data):
     return ",".join(str(b) for b in data)
 
@@ -165,6 +181,7 @@ def main():
              "struct QuickFixture {", "    const char* name;", "    std::string bytes;",
              "    std::vector<std::string> entries; // bare names, Shift-JIS",
              "    bool quick; // the tail settles it: no whole archive when nothing is new",
+             "    std::size_t changed; // the entry whose member is fetched alone when it is new",
              "};", ""]
     for n, (name, data, quick) in enumerate(fixtures()):
         lines.append("static const unsigned char kQuickFixture%d[] = {%s};" % (n, c_bytes(data)))
@@ -175,8 +192,9 @@ def main():
         entry_text = ", ".join("std::string(\"%s\", %d)" % ("".join("\\x%02x" % b for b in e),
                                                            len(e)) for e in entries)
         lines.append("        {\"%s\", std::string(reinterpret_cast<const char*>(kQuickFixture%d), "
-                     "%d), {%s}, %s}," % (name, n, len(data), entry_text,
-                                          "true" if quick else "false"))
+                     "%d), {%s}, %s, %d}," % (name, n, len(data), entry_text,
+                                              "true" if quick else "false",
+                                              smallest(data, entries)))
     lines.append("    };")
     lines.append("}")
     with open(out, "w") as f:

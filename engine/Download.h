@@ -18,7 +18,7 @@ enum class DownloadOutcome {
 // cursor in waitCursor once the file exists (the caller keeps it until its
 // own work is done) and stores the body of url in the file. The file's
 // volume keeps 16 MiB free, as the archive library keeps it when
-// unpacking. Every failure has shown its one message when this returns.
+// unpacking (engine/ArchiveFile.h). Every failure has shown its one message when this returns.
 // Session and file are closed on return.
 DownloadOutcome DownloadArchive(const std::string& url, const std::string& archivePath,
                                 std::optional<CWaitCursor>& waitCursor);
@@ -29,6 +29,5 @@ DownloadOutcome DownloadArchive(const std::string& url, const std::string& archi
 // does leaving, without the message.
 bool DownloadSmall(const std::string& url, std::size_t maxBytes, std::string& body);
 
-// For tests only: the free space the archive's volume keeps, instead of
-// 16 MiB; returns the one before. The program never calls it.
-unsigned long long SetFreeSpaceMarginForTests(unsigned long long bytes);
+// Shows the receiving-error message with url.
+void ShowReceiveError(const std::string& url);

@@ -10,9 +10,10 @@
 #include <algorithm>
 
 #include "app/UpdaterApp.h"
-#include "engine/ArchiveEnds.h"
+#include "engine/ArchiveFile.h"
 #include "engine/CentralDirectory.h"
 #include "engine/Diagnostics.h"
+#include "engine/Download.h"
 #include "engine/MemberFetch.h"
 #include "engine/QuickVerdict.h"
 #include "engine/TimeText.h"
@@ -22,113 +23,12 @@
 
 namespace {
 
-// Free space is asked again after this much was written.
-constexpr unsigned long long kFreeSpaceRecheck = 1024 * 1024;
-
-void ShowReceiveError(const std::string& url) {
-    AfxMessageBox("ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + url, MB_OK | MB_ICONEXCLAMATION);
-}
-
 bool IsHttpUrl(const std::string& url) {
     std::string scheme = url.substr(0, std::min<std::size_t>(url.size(), 8));
     for (char& c : scheme)
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return scheme.compare(0, 7, "http://") == 0 || scheme.compare(0, 8, "https://") == 0;
 }
-
-// The archive file, for a server that answers a range with the whole
-// archive: created before the first request, as the download creates it,
-// and written with the download's margin of free space.
-class ArchiveFile {
-  public:
-    bool Create(const std::string& path, const std::string& folder) {
-        path_ = path;
-        folder_ = folder;
-        file_.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file_)
-            return true;
-        LogCause("cannot create %s: %s", path.c_str(), Win32ErrorText(GetLastError()).c_str());
-        AfxMessageBox("下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n" + path,
-                      MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-
-    BodySink Sink(const std::optional<unsigned long long>& length) {
-        if (length && !Allows(*length))
-            return BodySink();
-        return [this](const char* data, std::size_t size) {
-            if (!Allows(size))
-                return false;
-            DWORD done = 0;
-            if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) ||
-                done != size) {
-                LogCause("cannot write %s: %s", path_.c_str(),
-                         Win32ErrorText(GetLastError()).c_str());
-                return false;
-            }
-            written_ += size;
-            sinceCheck_ += size;
-            return true;
-        };
-    }
-
-    // Empties the file for a body that starts again from the first byte.
-    bool Restart() {
-        LARGE_INTEGER start = {};
-        if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) ||
-            !SetEndOfFile(file_.get())) {
-            LogCause("cannot empty %s: %s", path_.c_str(), Win32ErrorText(GetLastError()).c_str());
-            return false;
-        }
-        written_ = 0;
-        return true;
-    }
-
-    // The unpacking opens the file by its name.
-    void Close() { file_.reset(); }
-
-    // Without a length, only the archive's own ends tell a cut from the end.
-    bool EndsWhole() {
-        return ArchiveEndsWhole(
-            written_, [this](unsigned long long offset, void* buffer, std::size_t size) {
-                LARGE_INTEGER at;
-                at.QuadPart = static_cast<LONGLONG>(offset);
-                DWORD got = 0;
-                return SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) &&
-                       ReadFile(file_.get(), buffer, static_cast<DWORD>(size), &got, nullptr) &&
-                       got == size;
-            });
-    }
-
-  private:
-    bool Allows(unsigned long long bytes) {
-        if (!freeKnown_ || sinceCheck_ + bytes > kFreeSpaceRecheck || bytes > free_) {
-            ULARGE_INTEGER available;
-            if (!GetDiskFreeSpaceExA(folder_.c_str(), &available, nullptr, nullptr)) {
-                LogCause("not enough space: cannot read the free space of %s", folder_.c_str());
-                return false;
-            }
-            free_ = available.QuadPart;
-            freeKnown_ = true;
-            sinceCheck_ = 0;
-        }
-        if (free_ < tar32::kFreeSpaceMargin || bytes > free_ - tar32::kFreeSpaceMargin) {
-            LogCause("not enough space: %llu more bytes for %s", bytes, path_.c_str());
-            return false;
-        }
-        free_ -= bytes;
-        return true;
-    }
-
-    std::string path_;
-    std::string folder_;
-    ScopedFile file_;
-    unsigned long long written_ = 0;
-    unsigned long long sinceCheck_ = 0;
-    unsigned long long free_ = 0;
-    bool freeKnown_ = false;
-};
 
 // The ranges through the program's one transfer; a 200 goes to the archive.
 class TransferFetcher : public RangeFetcher {
@@ -227,7 +127,9 @@ UpdaterApp::QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor
     if (!IsHttpUrl(url))
         return QuickCheckOutcome::FullDownload;
     ArchiveFile archive;
-    if (!archive.Create(ArchivePath(), TempFolderPath()))
+    // Created before the first range, as the download creates it: a server
+    // that answers with the whole archive has it stored there.
+    if (!archive.Create(ArchivePath()))
         return QuickCheckOutcome::Failed;
     waitCursor.emplace();
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "engine/ArchiveFile.h"
 #include "engine/Diagnostics.h"
 #include "engine/Download.h"
 #include "engine/Transfer.h"

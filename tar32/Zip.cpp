@@ -13,19 +13,12 @@
 #include "tar32/Extractor.h"
 #include "tar32/Names.h"
 #include "tar32/ZipDirectory.h"
+#include "tar32/ZipFormat.h"
 #include "text/ShiftJis.h"
 
 namespace tar32 {
 namespace {
 
-constexpr std::uint32_t kLocalSig = 0x04034B50;
-constexpr std::uint32_t kCentralSig = 0x02014B50;
-constexpr std::uint32_t kEndSig = 0x06054B50;
-constexpr std::uint32_t kZip64EndSig = 0x06064B50;
-constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
-constexpr std::uint32_t kDescriptorSig = 0x08074B50;
-constexpr std::uint64_t kLocalHeaderSize = 30;
-constexpr std::uint64_t kCentralHeaderSize = 46;
 // The end record with the longest comment.
 constexpr std::uint64_t kEndSearch = 22 + 65535;
 
@@ -266,8 +259,8 @@ void ReadEntry(RegionReader& cd, Entry& entry) {
     entry.recordSize = cd.Position() - entry.recordOffset;
     entry.unicodeName.clear();
     entry.time = DosTime(ReadLE16(h + 12), ReadLE16(h + 14));
-    ParseExtra(extra, entry, entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
-               entry.localOffset == 0xFFFFFFFF);
+    ParseExtra(extra, entry, entry.size == kNoValue32, entry.compressedSize == kNoValue32,
+               entry.localOffset == kNoValue32);
     if (diskStart != 0 && diskStart != 0xFFFF) {
         Fail(TAR32_ERROR_UNSUPPORTED, "multi-volume archive");
     }
@@ -482,8 +475,8 @@ class ZipReader {
             const std::uint32_t compressed = ReadLE32(h + 18);
             const std::uint32_t size = ReadLE32(h + 22);
             if (crc != entry.crc ||
-                (compressed != 0xFFFFFFFF && compressed != entry.compressedSize) ||
-                (size != 0xFFFFFFFF && size != entry.size)) {
+                (compressed != kNoValue32 && compressed != entry.compressedSize) ||
+                (size != kNoValue32 && size != entry.size)) {
                 Corrupt("local header does not match the central directory: " + entry.rawName);
             }
         }

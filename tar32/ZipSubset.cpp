@@ -4,16 +4,10 @@
 #include <numeric>
 
 #include "tar32/Extractor.h"
+#include "tar32/ZipFormat.h"
 
 namespace tar32 {
 namespace {
-
-constexpr std::uint32_t kCentralSig = 0x02014B50;
-constexpr std::uint32_t kEndSig = 0x06054B50;
-constexpr std::uint32_t kZip64EndSig = 0x06064B50;
-constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
-constexpr std::size_t kCentralHeaderSize = 46;
-constexpr std::uint32_t kNoValue32 = 0xFFFFFFFF;
 
 [[noreturn]] void Corrupt(const std::string& why) {
     Fail(TAR32_ERROR_CORRUPT, why);

@@ -136,9 +136,7 @@ void LoopbackServer::Serve(const std::string& path, const Reply& reply) {
 }
 
 void LoopbackServer::ServeBytes(const std::string& path, const std::string& bytes) {
-    Reply reply;
-    reply.body = bytes;
-    Serve(path, reply);
+    Serve(path, Reply(bytes));
 }
 
 void LoopbackServer::ServeFile(const std::string& path, const std::string& filePath) {
@@ -148,26 +146,8 @@ void LoopbackServer::ServeFile(const std::string& path, const std::string& fileP
 }
 
 void LoopbackServer::ServeStatus(const std::string& path, int status, const std::string& page) {
-    Reply reply;
+    Reply reply(page);
     reply.status = status;
-    reply.body = page;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeCutOff(const std::string& path, const std::string& bytes,
-                                 std::size_t sentBytes) {
-    Reply reply;
-    reply.body = bytes;
-    reply.sendLimit = sentBytes;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeDropped(const std::string& path, const std::string& bytes,
-                                  std::size_t sentBytes) {
-    Reply reply;
-    reply.body = bytes;
-    reply.sendLimit = sentBytes;
-    reply.reset = true;
     Serve(path, reply);
 }
 
@@ -176,15 +156,6 @@ void LoopbackServer::ServeRedirect(const std::string& path, const std::string& t
     reply.status = status;
     reply.location = !target.empty() && target[0] == '/' ? Url(target) : target;
     reply.body = "<html><body>Moved</body></html>";
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeTrickle(const std::string& path, const std::string& bytes,
-                                  std::size_t chunk, DWORD delayMs) {
-    Reply reply;
-    reply.body = bytes;
-    reply.trickleChunk = std::max<std::size_t>(chunk, 1);
-    reply.trickleDelayMs = delayMs;
     Serve(path, reply);
 }
 

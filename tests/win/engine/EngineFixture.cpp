@@ -44,11 +44,23 @@ void EngineTest::Install(const std::string& relative, const std::string& bytes,
     SetLocalWriteTime(programFolder + relative, t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
-std::vector<std::string> EngineTest::MessageTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& message : app.messages)
-        texts.push_back(message.text);
-    return texts;
+DownloadOutcome EngineTest::Download(const std::string& url, const std::string& path) {
+    app.messages.clear();
+    causes.lines.clear();
+    waitCursor.reset();
+    return DownloadArchive(url, path, waitCursor);
+}
+
+CauseLines::CauseLines()
+    : before_(SetCauseSink([this](const std::string& line) { lines.push_back(line); })) {}
+
+CauseLines::~CauseLines() { SetCauseSink(before_); }
+
+std::string CauseLines::All() const {
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + "\n";
+    return all;
 }
 
 bool PassesInACopy(const std::string& folder, const std::string& test) {

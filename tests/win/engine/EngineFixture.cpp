@@ -38,10 +38,14 @@ void EngineTest::Configure(const std::string& url, const std::string& program,
     ASSERT_TRUE(FolderExists(tempFolder));
 }
 
+void EngineTest::SetWriteTime(const std::string& path, ZipBuilder::LocalTime t) {
+    SetLocalWriteTime(path, t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
 void EngineTest::Install(const std::string& relative, const std::string& bytes,
-                         ZipBuilder::LocalTime t) {
+                         ZipBuilder::LocalTime time) {
     WriteFileBytes(programFolder + relative, bytes);
-    SetLocalWriteTime(programFolder + relative, t.year, t.month, t.day, t.hour, t.minute, t.second);
+    SetWriteTime(programFolder + relative, time);
 }
 
 DownloadOutcome EngineTest::Download(const std::string& url, const std::string& path) {
@@ -68,17 +72,10 @@ bool PassesInACopy(const std::string& folder, const std::string& test) {
     const std::string copy = folder + "engine_tests.exe";
     if (!CopyFileA(ModuleFileName(nullptr).c_str(), copy.c_str(), FALSE))
         return false;
-    std::string command = "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
-        return false;
-    const ScopedProcessInformation started(process);
-    WaitForSingleObject(started.process.get(), 60000);
     DWORD code = 1;
-    GetExitCodeProcess(started.process.get(), &code);
+    if (!RunToEnd("\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test,
+                  folder, 60000, &code))
+        return false;
     return code == 0 && FileExists(folder + "ran");
 }
 

@@ -60,6 +60,7 @@ struct EngineTest : testing::Test {
     // Writes and loads the settings with this URL and the AutoRun values.
     void Configure(const std::string& url, const std::string& program = "",
                    const std::string& document = "");
+    static void SetWriteTime(const std::string& path, ZipBuilder::LocalTime time);
     // Writes a file below the program folder with a local last-write time.
     void Install(const std::string& relative, const std::string& bytes, ZipBuilder::LocalTime time);
     std::vector<std::string> MessageTexts() const { return app.MessageTexts(); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DialogDriver.h"
 #include "win/ScopedHandle.h"
 
 // A process started for the test; ended on destruction if still running.
@@ -82,5 +83,4 @@ class ScreenCapture {
     int stride_ = 0;
 };
 
-RECT WindowArea(HWND window);
-RECT ScreenArea();
+RECT ScreenArea(); // WindowArea: tests/support/DialogDriver.h

@@ -278,8 +278,7 @@ TEST_F(Flow, FailedCheckStaysReady) {
     LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressAndAnswer(dialog, kCheck,
-                   texts::kReceiveFailed + server.Url("/missing.zip"));
+    PressAndAnswer(dialog, kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
     ExpectReady(dialog);
 
     // Leaving asks nothing; the clean-up runs all the same.

@@ -74,6 +74,14 @@ class LoopbackServer {
         std::string range, ifRange; // the Range and If-Range headers, "" when absent
     };
 
+    // Winsock started for as long as it lives; a test's own sockets need one.
+    struct Winsock {
+        Winsock();
+        ~Winsock();
+        Winsock(const Winsock&) = delete;
+        Winsock& operator=(const Winsock&) = delete;
+    };
+
     // lifetimeMs: the server stops by itself this long after it starts.
     explicit LoopbackServer(DWORD lifetimeMs = 5 * 60 * 1000);
     ~LoopbackServer();
@@ -137,6 +145,7 @@ class LoopbackServer {
     void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 
+    Winsock winsock_;
     UINT_PTR listener_ = ~UINT_PTR(0);
     unsigned short port_ = 0;
     DWORD deadline_ = 0; // GetTickCount() value at which the server stops

@@ -29,7 +29,7 @@ class TestApp : public UpdaterApp {
 
     std::vector<Message> messages;
     std::vector<std::string> MessageTexts() const; // the texts of messages, in order
-    std::deque<int> answers; // returned in order; IDOK when empty
+    std::deque<int> answers;                       // returned in order; IDOK when empty
 
   protected:
     std::string ModulePath() const override { return folder_ + "Tovarind.exe"; }

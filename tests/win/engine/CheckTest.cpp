@@ -189,7 +189,8 @@ TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
         SCOPED_TRACE(signature);
         RemoveTree(tempFolder);
         MakeFolder(tempFolder);
-        EXPECT_TRUE(Check("update.zip", Reply(SigningFixture(std::string(signature) + ".minisig"))));
+        EXPECT_TRUE(
+            Check("update.zip", Reply(SigningFixture(std::string(signature) + ".minisig"))));
         EXPECT_TRUE(app.messages.empty());
         EXPECT_EQ(count, 1);
         EXPECT_EQ(entries[0].state, NeedsUpdate);
@@ -242,8 +243,9 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(Check(c.archive, c.signature));
         EXPECT_EQ(count, 0);
-        const std::string expected = c.receiving ? kReceiveFailed + server.Url("/update.zip.minisig")
-                                                 : kSignatureRefused + server.Url("/update.zip");
+        const std::string expected = c.receiving
+                                         ? kReceiveFailed + server.Url("/update.zip.minisig")
+                                         : kSignatureRefused + server.Url("/update.zip");
         EXPECT_EQ(MessageTexts(), std::vector<std::string>({expected}));
         if (!app.messages.empty()) {
             EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));

@@ -58,7 +58,9 @@ DownloadOutcome EngineTest::Download(const std::string& url, const std::string& 
 CauseLines::CauseLines()
     : before_(SetCauseSink([this](const std::string& line) { lines.push_back(line); })) {}
 
-CauseLines::~CauseLines() { SetCauseSink(before_); }
+CauseLines::~CauseLines() {
+    SetCauseSink(before_);
+}
 
 std::string CauseLines::All() const {
     std::string all;
@@ -73,8 +75,8 @@ bool PassesInACopy(const std::string& folder, const std::string& test) {
     if (!CopyFileA(ModuleFileName(nullptr).c_str(), copy.c_str(), FALSE))
         return false;
     DWORD code = 1;
-    if (!RunToEnd("\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test,
-                  folder, 60000, &code))
+    if (!RunToEnd("\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test, folder,
+                  60000, &code))
         return false;
     return code == 0 && FileExists(folder + "ran");
 }

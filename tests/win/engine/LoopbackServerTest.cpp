@@ -6,13 +6,7 @@
 
 namespace {
 
-struct Winsock {
-    Winsock() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    ~Winsock() { WSACleanup(); }
-};
+using Winsock = LoopbackServer::Winsock;
 
 SOCKET Connect(unsigned short port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -290,8 +290,9 @@ TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
         EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
         // The check's own failure message only.
-        EXPECT_EQ(std::vector<std::string>({texts::kReceiveFailed + "http://127.0.0.1:9/archive.zip"}),
-                  app.MessageTexts());
+        EXPECT_EQ(
+            std::vector<std::string>({texts::kReceiveFailed + "http://127.0.0.1:9/archive.zip"}),
+            app.MessageTexts());
     });
 }
 

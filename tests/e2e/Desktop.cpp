@@ -159,6 +159,12 @@ void Settle(DWORD ms) {
     Sleep(ms);
 }
 
+RECT WindowArea(HWND window) {
+    RECT area = {};
+    GetWindowRect(window, &area);
+    return area;
+}
+
 RECT ScreenArea() {
     return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/DialogDriver.h"
 #include "win/ScopedHandle.h"
 
 // A process started for the test; ended on destruction if still running.
@@ -83,4 +82,5 @@ class ScreenCapture {
     int stride_ = 0;
 };
 
-RECT ScreenArea(); // WindowArea: tests/support/DialogDriver.h
+RECT WindowArea(HWND window);
+RECT ScreenArea();

@@ -11,25 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "res/Version.h"
 #include "res/resource.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/SystemTexts.h"
 #include "ui/ListColours.h"
 #include "ui/MainDialog.h"
 
 namespace {
 
 constexpr DWORD kWait = 30000;
-const char kCaption[] = "[サンプル アプリ] を更新 by Tovarind";
+const std::string kCaption = texts::MainCaption("サンプル アプリ");
 const char kBox[] = "Tovarind";
-const char kFound[] = "3件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。";
-const char kNothingNew[] = "新しい更新ﾌｧｲﾙはありません。\r\n終了します。";
-const char kAllDone[] = "更新は全て完了しました。\r\n終了します。";
-const char kUpdateFailed[] =
-    "更新処理でｴﾗｰが起きています。\r\n更新対象ﾌﾟﾛｸﾞﾗﾑが起動していると更新は失敗します。\r\n"
-    "その場合は、対象ﾌﾟﾛｸﾞﾗﾑを終了して再度更新ボタンを押下してください。";
-const char kLeave[] = "更新ﾌｧｲﾙがあります。\r\n未処理のまま終了してもよろしいですか？";
+const std::string kFound = texts::FilesFound(3);
 
 constexpr int kCheck = IDOK;
 constexpr int kExit = IDCANCEL;
@@ -147,13 +143,13 @@ struct Flow : testing::Test {
     void ExpectReady(HWND dialog) {
         EXPECT_TRUE(ItemEnabled(dialog, kCheck));
         EXPECT_FALSE(ItemEnabled(dialog, IDC_UPDATE));
-        EXPECT_EQ(ItemText(dialog, kExit), "終了");
+        EXPECT_EQ(ItemText(dialog, kExit), texts::kExitButton);
     }
 
     void ExpectPending(HWND dialog) {
         EXPECT_FALSE(ItemEnabled(dialog, kCheck));
         EXPECT_TRUE(ItemEnabled(dialog, IDC_UPDATE));
-        EXPECT_EQ(ItemText(dialog, kExit), "中止");
+        EXPECT_EQ(ItemText(dialog, kExit), texts::kAbortButton);
     }
 
     void ExpectOldFiles() {
@@ -172,6 +168,15 @@ struct Flow : testing::Test {
         }
     }
 
+    // The update document is open in its application (Notepad under
+    // Wine): closes it.
+    void CloseTheDocument() {
+        HWND document = WaitForAnyCaption("更新履歴", kWait);
+        EXPECT_NE(document, nullptr);
+        if (document != nullptr)
+            PostMessageA(document, WM_CLOSE, 0, 0);
+    }
+
     // The temporary folder stays, without files.
     void ExpectTempFolderEmptied() {
         EXPECT_TRUE(FolderExists(app + "UpdateArchive"));
@@ -184,7 +189,7 @@ TEST_F(Flow, MissingUrlEndsWithItsMessage) {
     WriteFileBytes(app + "Tovarind.ini", "[Archive]\r\nTitle=x\r\n");
     program = std::make_unique<RunningProgram>(app + "Tovarind.exe", "", app);
     SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, "設定ﾌｧｲﾙに受信するURLの記述がありません。");
+    EXPECT_EQ(box.text, texts::kMissingUrl);
     Shot("missing-url", WindowArea(box.window));
     Answer(box, IDOK);
     ExpectExit();
@@ -222,7 +227,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
 
     PressButton(dialog, IDC_UPDATE);
     SeenMessageBox done = Box();
-    EXPECT_EQ(done.text, kAllDone);
+    EXPECT_EQ(done.text, texts::kAllDone);
     EXPECT_GT(ListPixels(dialog, true).Count(kDarkGreen), 20); // "済"
     Shot("main-after-update", WindowArea(dialog));
     Answer(done, IDOK);
@@ -230,11 +235,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
 
     ExpectNewFiles();
     ExpectTempFolderEmptied();
-    // The update document is open in its application (Notepad under Wine).
-    HWND document = WaitForAnyCaption("更新履歴", kWait);
-    EXPECT_NE(document, nullptr);
-    if (document != nullptr)
-        PostMessageA(document, WM_CLOSE, 0, 0);
+    CloseTheDocument();
     const std::string log = Log();
     EXPECT_NE(log.find("started version 2.0; command line \"" + app + "SampleApp.exe\"; folder " +
                        app.substr(0, app.size() - 1)),
@@ -246,7 +247,7 @@ TEST_F(Flow, NothingNewStartsTheProgramOnly) {
     Install(true);
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressAndAnswer(dialog, kCheck, kNothingNew);
+    PressAndAnswer(dialog, kCheck, texts::kNothingNew);
     ExpectExit();
     EXPECT_NE(Log().find("started version 2.0"), std::string::npos);
     ExpectTempFolderEmptied();
@@ -260,11 +261,11 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     Answer(Box(), IDOK);
     ExpectPending(dialog);
 
-    PressAndAnswer(dialog, kExit, kLeave, IDCANCEL);
+    PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished, IDCANCEL);
     EXPECT_TRUE(IsWindow(dialog));
     ExpectPending(dialog);
 
-    PressAndAnswer(dialog, kExit, kLeave);
+    PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished);
     ExpectExit();
     ExpectOldFiles();
     EXPECT_EQ(Log(false), "");
@@ -277,8 +278,7 @@ TEST_F(Flow, FailedCheckStaysReady) {
     LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressAndAnswer(dialog, kCheck,
-                   "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n" + server.Url("/missing.zip"));
+    PressAndAnswer(dialog, kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
     ExpectReady(dialog);
 
     // Leaving asks nothing; the clean-up runs all the same.
@@ -299,12 +299,11 @@ TEST_F(Flow, UnpackingWithoutTheLibraryEndsLikeNothingNew) {
     PressButton(dialog, kCheck);
     SeenMessageBox failed = Box();
     const std::string temp = app + "UpdateArchive";
-    EXPECT_EQ(failed.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n--use-directory=0 "
-                           "--display-dialog=0 xvf \"" +
+    EXPECT_EQ(failed.text, texts::kUnpackFailed + "--use-directory=0 --display-dialog=0 xvf \"" +
                                temp + "\\Archive.zip\" -o \"" + temp + "\"");
     Answer(failed, IDOK);
     SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, kNothingNew);
+    EXPECT_EQ(box.text, texts::kNothingNew);
     Answer(box, IDOK);
     ExpectExit();
     ExpectOldFiles();
@@ -320,7 +319,7 @@ TEST_F(Flow, QuotedSettingsNameWithBlanks) {
     const std::string title = "Title=サンプル アプリ";
     ini.replace(ini.find(title), title.size(), "Title=別の 設定");
     WriteFileBytes(app + "other settings.ini", ini);
-    HWND dialog = Start("\"other settings.ini\"", "[別の 設定] を更新 by Tovarind");
+    HWND dialog = Start("\"other settings.ini\"", texts::MainCaption("別の 設定"));
     ASSERT_NE(dialog, nullptr) << DescribeWindows(program->Id());
     PressButton(dialog, kExit);
     ExpectExit();
@@ -334,13 +333,11 @@ TEST_F(Flow, SignedUpdateCompletes) {
     PressAndAnswer(dialog, kCheck, kFound);
     ExpectPending(dialog);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
-    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
+    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
     ExpectExit();
     ExpectNewFiles();
     ExpectTempFolderEmptied();
-    HWND document = WaitForAnyCaption("更新履歴", kWait);
-    if (document != nullptr)
-        PostMessageA(document, WM_CLOSE, 0, 0);
+    CloseTheDocument();
 }
 
 TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
@@ -352,7 +349,7 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     ASSERT_NE(dialog, nullptr);
     PressButton(dialog, kCheck);
     SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, "ｱｰｶｲﾌﾞﾃﾞｰﾀの署名を確認できません。\r\n\r\n" + server.Url("/other.zip"));
+    EXPECT_EQ(box.text, texts::kSignatureRefused + server.Url("/other.zip"));
     Shot("signature-refused", WindowArea(box.window));
     Answer(box, IDOK);
     ExpectReady(dialog);
@@ -378,7 +375,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
         ASSERT_TRUE(inUse.IsOpen());
         PressButton(dialog, IDC_UPDATE);
         SeenMessageBox failed = Box();
-        EXPECT_EQ(failed.text, kUpdateFailed);
+        EXPECT_EQ(failed.text, texts::kUpdateFailed);
         Shot("main-after-failed-update", ScreenArea());
         Answer(failed, IDOK);
         ExpectPending(dialog);
@@ -388,7 +385,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
               ReadFileBytes(fixture + "App\\data\\sample.dat"));
     EXPECT_EQ(ReadFileBytes(app + "SampleApp.exe"),
               ReadFileBytes(fixture + "AppCurrent\\SampleApp.exe"));
-    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
+    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
     ExpectExit();
     ExpectNewFiles();
 }
@@ -405,9 +402,8 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
 
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressAndAnswer(dialog, kCheck,
-                   "5件の更新ﾌｧｲﾙがあります。\r\n確認の上、更新ボタンを押下してください。");
-    PressAndAnswer(dialog, IDC_UPDATE, kAllDone);
+    PressAndAnswer(dialog, kCheck, texts::FilesFound(5));
+    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
     ExpectExit();
 
     // The new copies took the names; the program that ran waits beside
@@ -439,12 +435,12 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     LeaveEarlierFile();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
-    HWND about = WaitForCaption(program->Id(), "Tovarindのﾊﾞｰｼﾞｮﾝ情報", false, kWait);
+    PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    HWND about = WaitForCaption(program->Id(), texts::kAboutCaption, false, kWait);
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(ItemText(about, 1002), "Tovarind Version 1, 0, 0, 2");
+    EXPECT_EQ(ItemText(about, IDC_VERSION_TEXT), "Tovarind Version " TOVARIND_VERSION_TEXT);
     EXPECT_NE(ItemText(about, IDC_LEGAL_TEXT), "");
-    EXPECT_EQ(ItemText(about, 1003).rfind("http", 0), 0u);
+    EXPECT_EQ(ItemText(about, IDC_WEB_LINK).rfind("http", 0), 0u);
     Shot("about", WindowArea(about));
     PressButton(about, IDOK);
     for (int i = 0; i < 200 && IsWindow(about); ++i)
@@ -461,7 +457,10 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
 // place and moves, and the close box ends the program at once, with
 // nothing started or copied and the temporary folder cleared.
 TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
-    server.ServeTrickle("/slow.zip", ReadFileBytes(fixture + "update.zip"), 2048, 100);
+    LoopbackServer::Reply slow(ReadFileBytes(fixture + "update.zip"));
+    slow.trickleChunk = 2048;
+    slow.trickleDelayMs = 100;
+    server.Serve("/slow.zip", slow);
     Install(false, server.Url("/slow.zip"));
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);

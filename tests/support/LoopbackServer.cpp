@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 #include "win/ScopedHandle.h"
@@ -20,44 +21,32 @@ constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::size_t kSendBlock = 64 * 1024;
 
 const char* ReasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 206:
-        return "Partial Content";
-    case 416:
-        return "Range Not Satisfiable";
-    case 501:
-        return "Not Implemented";
-    case 204:
-        return "No Content";
-    case 300:
-        return "Multiple Choices";
-    case 304:
-        return "Not Modified";
-    case 308:
-        return "Permanent Redirect";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 303:
-        return "See Other";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
+    static const std::map<int, const char*> phrases = {{200, "OK"},
+                                                       {204, "No Content"},
+                                                       {206, "Partial Content"},
+                                                       {300, "Multiple Choices"},
+                                                       {301, "Moved Permanently"},
+                                                       {302, "Found"},
+                                                       {303, "See Other"},
+                                                       {304, "Not Modified"},
+                                                       {307, "Temporary Redirect"},
+                                                       {308, "Permanent Redirect"},
+                                                       {400, "Bad Request"},
+                                                       {403, "Forbidden"},
+                                                       {404, "Not Found"},
+                                                       {416, "Range Not Satisfiable"},
+                                                       {500, "Internal Server Error"},
+                                                       {501, "Not Implemented"},
+                                                       {503, "Service Unavailable"}};
+    const auto found = phrases.find(status);
+    return found == phrases.end() ? "Status" : found->second;
+}
+
+// What a path without a reply answers.
+LoopbackServer::Reply NotFound() {
+    LoopbackServer::Reply reply("<html><body>404 Not Found</body></html>");
+    reply.status = 404;
+    return reply;
 }
 
 std::string ToLower(std::string text) {
@@ -85,21 +74,19 @@ long long FileSize(const std::string& path) {
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-struct WinsockUser {
-    WinsockUser() {
-        WSADATA data;
-        if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-            throw std::runtime_error("WSAStartup failed");
-    }
-    ~WinsockUser() { WSACleanup(); }
-};
-
 } // namespace
 
-LoopbackServer::LoopbackServer(DWORD lifetimeMs) {
+LoopbackServer::Winsock::Winsock() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
         throw std::runtime_error("WSAStartup failed");
+}
+
+LoopbackServer::Winsock::~Winsock() {
+    WSACleanup();
+}
+
+LoopbackServer::LoopbackServer(DWORD lifetimeMs) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -110,7 +97,6 @@ LoopbackServer::LoopbackServer(DWORD lifetimeMs) {
         listen(s, 16) || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length)) {
         if (s != INVALID_SOCKET)
             closesocket(s);
-        WSACleanup();
         throw std::runtime_error("the loopback server cannot listen");
     }
     listener_ = s;
@@ -123,7 +109,6 @@ LoopbackServer::~LoopbackServer() {
     stop_ = true;
     if (thread_.joinable())
         thread_.join();
-    WSACleanup();
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
@@ -136,9 +121,7 @@ void LoopbackServer::Serve(const std::string& path, const Reply& reply) {
 }
 
 void LoopbackServer::ServeBytes(const std::string& path, const std::string& bytes) {
-    Reply reply;
-    reply.body = bytes;
-    Serve(path, reply);
+    Serve(path, Reply(bytes));
 }
 
 void LoopbackServer::ServeFile(const std::string& path, const std::string& filePath) {
@@ -148,26 +131,8 @@ void LoopbackServer::ServeFile(const std::string& path, const std::string& fileP
 }
 
 void LoopbackServer::ServeStatus(const std::string& path, int status, const std::string& page) {
-    Reply reply;
+    Reply reply(page);
     reply.status = status;
-    reply.body = page;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeCutOff(const std::string& path, const std::string& bytes,
-                                 std::size_t sentBytes) {
-    Reply reply;
-    reply.body = bytes;
-    reply.sendLimit = sentBytes;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeDropped(const std::string& path, const std::string& bytes,
-                                  std::size_t sentBytes) {
-    Reply reply;
-    reply.body = bytes;
-    reply.sendLimit = sentBytes;
-    reply.reset = true;
     Serve(path, reply);
 }
 
@@ -176,15 +141,6 @@ void LoopbackServer::ServeRedirect(const std::string& path, const std::string& t
     reply.status = status;
     reply.location = !target.empty() && target[0] == '/' ? Url(target) : target;
     reply.body = "<html><body>Moved</body></html>";
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeTrickle(const std::string& path, const std::string& bytes,
-                                  std::size_t chunk, DWORD delayMs) {
-    Reply reply;
-    reply.body = bytes;
-    reply.trickleChunk = std::max<std::size_t>(chunk, 1);
-    reply.trickleDelayMs = delayMs;
     Serve(path, reply);
 }
 
@@ -210,7 +166,7 @@ std::string LoopbackServer::LastUserAgent() const {
 }
 
 unsigned short LoopbackServer::ClosedPort() {
-    WinsockUser winsock;
+    Winsock winsock;
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -381,18 +337,7 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     request.method = line.substr(0, space1);
     if (space1 != std::string::npos)
         request.path = line.substr(space1 + 1, space2 - space1 - 1);
-    for (std::size_t at = lineEnd + 2; at < head.size();) {
-        const std::size_t end = head.find("\r\n", at);
-        const std::string header = head.substr(at, end - at);
-        if (header.empty())
-            break;
-        const std::size_t colon = header.find(':');
-        if (colon != std::string::npos && ToLower(header.substr(0, colon)) == "user-agent") {
-            const std::size_t value = header.find_first_not_of(' ', colon + 1);
-            request.userAgent = value == std::string::npos ? "" : header.substr(value);
-        }
-        at = end + 2;
-    }
+    request.userAgent = HeaderOf(head, "user-agent");
     request.range = HeaderOf(head, "range");
     request.ifRange = HeaderOf(head, "if-range");
 
@@ -405,8 +350,7 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
             reply = it->second;
             TakeTurn(request.path);
         } else {
-            reply.status = 404;
-            reply.body = "<html><body>404 Not Found</body></html>";
+            reply = NotFound();
         }
     }
     std::size_t length = reply.generatedSize > 0 ? reply.generatedSize : reply.body.size();
@@ -418,9 +362,7 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     if (!reply.file.empty()) {
         const long long size = FileSize(reply.file);
         if (size < 0) {
-            reply = Reply();
-            reply.status = 404;
-            reply.body = "<html><body>404 Not Found</body></html>";
+            reply = NotFound();
             length = reply.body.size();
         } else {
             length = static_cast<std::size_t>(size);
@@ -486,8 +428,7 @@ std::string LoopbackServer::HeaderOf(const std::string& head, const std::string&
 LoopbackServer::Reply LoopbackServer::RangedReply(const std::string& bytes, const std::string& etag,
                                                   const std::string& lastModified,
                                                   RangeFault fault) {
-    Reply reply;
-    reply.body = bytes;
+    Reply reply(bytes);
     reply.ranged = true;
     reply.rangeFault = fault;
     reply.etag = etag;

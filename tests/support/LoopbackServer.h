@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class LoopbackServer {
@@ -42,8 +43,11 @@ class LoopbackServer {
         ChunkedBadSize
     };
 
-    // How one path answers. Build it with the Serve... helpers below.
+    // How one path answers: 200 with the body unless its fields say
+    // otherwise, each field one way a server may misbehave.
     struct Reply {
+        Reply() = default;
+        explicit Reply(std::string bytes) : body(std::move(bytes)) {}
         int status = 200;
         std::string body;                 // the body, unless file is set
         std::string file;                 // a file whose bytes are sent, read per request
@@ -70,6 +74,14 @@ class LoopbackServer {
         std::string range, ifRange; // the Range and If-Range headers, "" when absent
     };
 
+    // Winsock started for as long as it lives; a test's own sockets need one.
+    struct Winsock {
+        Winsock();
+        ~Winsock();
+        Winsock(const Winsock&) = delete;
+        Winsock& operator=(const Winsock&) = delete;
+    };
+
     // lifetimeMs: the server stops by itself this long after it starts.
     explicit LoopbackServer(DWORD lifetimeMs = 5 * 60 * 1000);
     ~LoopbackServer();
@@ -89,17 +101,9 @@ class LoopbackServer {
     void ServeFile(const std::string& path, const std::string& filePath);
     // An error status (404, 500, ...) with a page as its body.
     void ServeStatus(const std::string& path, int status, const std::string& page);
-    // Announces the whole length but sends only the first sentBytes bytes of
-    // the body, then closes the connection normally.
-    void ServeCutOff(const std::string& path, const std::string& bytes, std::size_t sentBytes);
-    // Like ServeCutOff, but the connection is reset rather than closed.
-    void ServeDropped(const std::string& path, const std::string& bytes, std::size_t sentBytes);
     // A redirect (301, 302, 303, 307) to target: a path of this server or
     // a whole URL.
     void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
-    // 200 with the bytes sent chunk by chunk with a pause before each.
-    void ServeTrickle(const std::string& path, const std::string& bytes, std::size_t chunk,
-                      DWORD delayMs);
 
     // Requests received so far (their head was read in full).
     int RequestCount() const;
@@ -141,6 +145,7 @@ class LoopbackServer {
     void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 
+    Winsock winsock_;
     UINT_PTR listener_ = ~UINT_PTR(0);
     unsigned short port_ = 0;
     DWORD deadline_ = 0; // GetTickCount() value at which the server stops

@@ -150,3 +150,17 @@ LockedFile::LockedFile(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
 
 LockedFile::~LockedFile() = default;
+
+bool RunToEnd(std::string command, const std::string& folder, DWORD timeoutMs, DWORD* exitCode) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return false;
+    const ScopedProcessInformation started(process);
+    WaitForSingleObject(started.process.get(), timeoutMs);
+    if (exitCode != nullptr)
+        GetExitCodeProcess(started.process.get(), exitCode);
+    return true;
+}

@@ -40,6 +40,12 @@ std::vector<std::string> FindNames(const std::string& pattern);
 // programs, fixtures and the archive library are built beside it.
 std::string BinaryFolder();
 
+// Runs a command line in folder until it ends or timeoutMs pass; false when
+// it cannot be started. exitCode gets its exit code (STILL_ACTIVE while it
+// runs on).
+bool RunToEnd(std::string command, const std::string& folder, DWORD timeoutMs,
+              DWORD* exitCode = nullptr);
+
 // Last-write time given and read as local time (time-zone rules of the date).
 void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
                        int second, int milliseconds = 0);

@@ -22,3 +22,10 @@ void TestApp::WriteSettings(const std::string& iniText, const std::string& name)
     WriteFileBytes(folder_ + name, iniText);
     SetProfileName(folder_ + name);
 }
+
+std::vector<std::string> TestApp::MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const Message& message : messages)
+        texts.push_back(message.text);
+    return texts;
+}

@@ -28,7 +28,8 @@ class TestApp : public UpdaterApp {
     void WriteSettings(const std::string& iniText, const std::string& name = "Tovarind.ini");
 
     std::vector<Message> messages;
-    std::deque<int> answers; // returned in order; IDOK when empty
+    std::vector<std::string> MessageTexts() const; // the texts of messages, in order
+    std::deque<int> answers;                       // returned in order; IDOK when empty
 
   protected:
     std::string ModulePath() const override { return folder_ + "Tovarind.exe"; }

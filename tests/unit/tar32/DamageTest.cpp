@@ -8,14 +8,7 @@
 
 namespace {
 
-using tar32test::Fixture;
-using tar32test::MakeArchive;
-using tar32test::ProgramCommandLine;
-using tar32test::ReadFile;
-using tar32test::RunTar;
-using tar32test::Scratch;
-using tar32test::Tree;
-using Files = std::map<std::string, std::string>;
+using namespace tar32test;
 
 struct Broken {
     const char* archive;

@@ -44,6 +44,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 std::int64_t ModifiedTime(const std::string& path); // Unix seconds
 // Every file below root, by its path relative to root ("a/b.txt") -> content.
-std::map<std::string, std::string> Tree(const std::string& root);
+using Files = std::map<std::string, std::string>;
+Files Tree(const std::string& root);
 
 } // namespace tar32test

@@ -14,16 +14,8 @@ std::string KeyFixture(const std::string& name) {
 }
 
 // A Unix program run to its end in folder; Wine starts it natively.
-bool RunUnix(const std::string& folder, std::string command) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
-        return false;
-    const ScopedProcessInformation started(process);
-    WaitForSingleObject(started.process.get(), 10000);
-    return true;
+bool RunUnix(const std::string& folder, const std::string& command) {
+    return RunToEnd(command, folder, 10000);
 }
 
 // A symbolic link to a folder, made and removed on the Unix side (Wine's

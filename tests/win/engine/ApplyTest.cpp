@@ -13,8 +13,7 @@ struct ApplyTest : EngineTest {
     // An archive copy in the temporary folder, as the unpacking leaves it.
     void Unpacked(const std::string& name, const std::string& bytes) {
         WriteFileBytes(tempFolder + name, bytes);
-        SetLocalWriteTime(tempFolder + name, kNew.year, kNew.month, kNew.day, kNew.hour,
-                          kNew.minute, kNew.second);
+        SetWriteTime(tempFolder + name, kNew);
     }
 
     static void Mark(EntryChain& chain, std::initializer_list<int> states) {
@@ -83,8 +82,7 @@ TEST_F(ApplyTest, AnArchiveCopyThatCannotBeReadLeavesTheInstalledFileAsItWas) {
                           "proc\\self\r\n");
     ASSERT_TRUE(unixApp.LoadSettings());
     WriteFileBytes(unixFolder + "mem", "installed");
-    SetLocalWriteTime(unixFolder + "mem", kOld.year, kOld.month, kOld.day, kOld.hour, kOld.minute,
-                      kOld.second);
+    SetWriteTime(unixFolder + "mem", kOld);
     EntryChain chain(unixApp, {{"mem", ""}});
     Mark(chain, {NeedsUpdate});
     EXPECT_FALSE(unixApp.ApplyUpdates(chain.head));
@@ -109,41 +107,40 @@ TEST_F(ApplyTest, MissingDestinationFolderIsACopyFailure) {
     EXPECT_EQ(ReadFileBytes(programFolder + "c.txt"), "c");
 }
 
-TEST_F(ApplyTest, MissingArchiveCopyLeavesTheInstalledFile) {
-    Install("app.exe", "installed", kOld);
-    EntryChain chain(app, {{"app.exe", ""}});
-    Mark(chain, {NeedsUpdate});
-    EXPECT_FALSE(app.ApplyUpdates(chain.head));
-    EXPECT_EQ(chain[0].state, CopyFailed);
-    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
-    EXPECT_EQ(LocalWriteTimeText(programFolder + "app.exe"), "2023/01/02 03:04:05");
-    EXPECT_TRUE(Leftovers(programFolder).empty());
-}
-
-TEST_F(ApplyTest, ReadOnlyInstalledFileIsACopyFailure) {
-    Install("app.exe", "installed", kOld);
-    Unpacked("app.exe", "new");
-    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
-    EntryChain chain(app, {{"app.exe", ""}});
-    Mark(chain, {NeedsUpdate});
-    EXPECT_FALSE(app.ApplyUpdates(chain.head));
-    EXPECT_EQ(chain[0].state, CopyFailed);
-    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "installed");
-    EXPECT_TRUE(Leftovers(programFolder).empty());
-    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(ApplyTest, ReadOnlyArchiveCopyIsCopiedAndLeavesNoTemporaryFile) {
-    Install("app.exe", "installed", kOld);
-    Unpacked("app.exe", "new");
-    SetFileAttributesA((tempFolder + "app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
-    EntryChain chain(app, {{"app.exe", ""}});
-    Mark(chain, {NeedsUpdate});
-    EXPECT_TRUE(app.ApplyUpdates(chain.head));
-    EXPECT_EQ(ReadFileBytes(programFolder + "app.exe"), "new");
-    EXPECT_TRUE(Leftovers(programFolder).empty());
-    SetFileAttributesA((programFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesA((tempFolder + "app.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+// One entry to update whose copy is missing or read-only, or whose
+// installed file is: a failure leaves the installed file as it was, and no
+// way leaves a temporary copy.
+TEST_F(ApplyTest, OneEntryIsCopiedOrLeftAsItWas) {
+    const std::string installed = programFolder + "app.exe", copy = tempFolder + "app.exe";
+    struct Case {
+        const char* name;
+        bool unpacked;
+        const std::string* readOnly; // nullptr: neither file
+        bool copied;
+    } const cases[] = {
+        {"missing archive copy", false, nullptr, false},
+        {"read-only installed file", true, &installed, false},
+        {"read-only archive copy", true, &copy, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Install("app.exe", "installed", kOld);
+        if (c.unpacked)
+            Unpacked("app.exe", "new");
+        if (c.readOnly != nullptr)
+            SetFileAttributesA(c.readOnly->c_str(), FILE_ATTRIBUTE_READONLY);
+        EntryChain chain(app, {{"app.exe", ""}});
+        Mark(chain, {NeedsUpdate});
+        EXPECT_EQ(app.ApplyUpdates(chain.head), c.copied);
+        EXPECT_EQ(chain[0].state, c.copied ? Updated : CopyFailed);
+        EXPECT_EQ(ReadFileBytes(installed), c.copied ? "new" : "installed");
+        EXPECT_EQ(LocalWriteTimeText(installed),
+                  c.copied ? "2024/05/06 07:08:09" : "2023/01/02 03:04:05");
+        EXPECT_TRUE(Leftovers(programFolder).empty());
+        SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(copy.c_str());
+    }
 }
 
 TEST_F(ApplyTest, OnlyMarkedEntriesAreCopied) {

@@ -1,10 +1,7 @@
 // What a supporter reads in a debug viewer when something fails: the cause
 // line names the code and the URL or file involved.
 #include <functional>
-#include <optional>
 
-#include "engine/Diagnostics.h"
-#include "engine/Download.h"
 #include "engine/Launch.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/win/engine/EngineFixture.h"
@@ -13,19 +10,9 @@ namespace {
 
 struct CauseTest : EngineTest {
     LoopbackServer server;
-    std::vector<std::string> lines;
-    CauseSink before;
+    std::vector<std::string>& lines = causes.lines;
 
-    void SetUp() override {
-        Configure("http://127.0.0.1:1/update.zip");
-        before = SetCauseSink([this](const std::string& line) { lines.push_back(line); });
-    }
-    void TearDown() override { SetCauseSink(before); }
-
-    void Download(const std::string& url, const std::string& path) {
-        std::optional<CWaitCursor> waitCursor;
-        DownloadArchive(url, path, waitCursor);
-    }
+    void SetUp() override { Configure("http://127.0.0.1:1/update.zip"); }
 };
 
 TEST_F(CauseTest, EachFailureWritesOneLineWithItsCause) {

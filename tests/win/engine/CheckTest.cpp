@@ -1,12 +1,14 @@
 #include "engine/TarCommand.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
 
-const std::string kReceiveError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n";
-const std::string kUnverified = "ｱｰｶｲﾌﾞﾃﾞｰﾀの署名を確認できません。\r\n\r\n";
-const std::string kUnpackError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ解凍中にｴﾗｰが起きました。\r\n\r\n";
+using Reply = LoopbackServer::Reply;
+using texts::kReceiveFailed;
+using texts::kSignatureRefused;
+using texts::kUnpackFailed;
 
 constexpr ZipBuilder::LocalTime kRelease = {2024, 5, 6, 7, 8, 10};
 constexpr ZipBuilder::LocalTime kSecondEarlier = {2024, 5, 6, 7, 8, 9};
@@ -108,7 +110,7 @@ TEST_F(CheckTest, GarbageIsAnUnpackingErrorAndCountsNothing) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(MessageTexts(),
               std::vector<std::string>(
-                  {kUnpackError + TarCommandLine(archivePath, programFolder + "UpdateArchive")}));
+                  {kUnpackFailed + TarCommandLine(archivePath, programFolder + "UpdateArchive")}));
     EXPECT_EQ(chain[0].state, NotCompared);
 }
 
@@ -130,20 +132,17 @@ TEST_F(CheckTest, ASecondCheckComparesAgainstTheNewArchive) {
     EXPECT_EQ(chain[0].archiveSize, 9);
 }
 
-TEST(CheckWithFailingLibrary, TrueWithNothingCountedAndNothingTouched) {
-    ScratchFolder scratch;
-    const std::string folder = scratch / "App\\";
-    MakeFolder(folder);
-    TestApp app(folder);
+struct CheckWithFailingLibrary : EngineTest {};
+
+TEST_F(CheckWithFailingLibrary, TrueWithNothingCountedAndNothingTouched) {
     LoopbackServer server;
     ZipBuilder zip;
     zip.Add("app.exe", "new", kRelease);
     server.ServeBytes("/update.zip", zip.Bytes());
-    app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") + "\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    WriteFileBytes(folder + "app.exe", "old");
+    Configure(server.Url("/update.zip"));
+    WriteFileBytes(programFolder + "app.exe", "old");
     // A copy from an earlier run that a comparison would find.
-    WriteFileBytes(folder + "UpdateArchive\\app.exe", "new");
+    WriteFileBytes(tempFolder + "app.exe", "new");
     EntryChain chain(app, {{"app.exe", ""}});
     PreloadedFakeTar fake("fails");
     ASSERT_TRUE(fake.Loaded());
@@ -153,7 +152,7 @@ TEST(CheckWithFailingLibrary, TrueWithNothingCountedAndNothingTouched) {
     EXPECT_EQ(chain[0].state, NotCompared);
     EXPECT_EQ(chain[0].archiveSize, 0);
     ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text.substr(0, kUnpackError.size()), kUnpackError);
+    EXPECT_EQ(app.messages[0].text.substr(0, kUnpackFailed.size()), kUnpackFailed);
 }
 
 // Made by the real minisign tool at build time (make_minisign_fixtures.py):
@@ -166,7 +165,7 @@ struct SignedCheckTest : CheckTest {
     EntryChain* chain = nullptr;
 
     // Serves the archive and a signature reply, then checks with key a.
-    bool Check(const std::string& archive, const LoopbackServer::Reply& signature) {
+    bool Check(const std::string& archive, const Reply& signature) {
         server.ServeBytes("/update.zip", SigningFixture(archive));
         server.Serve("/update.zip.minisig", signature);
         UseKeyA();
@@ -180,11 +179,6 @@ struct SignedCheckTest : CheckTest {
                           "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n");
         EXPECT_TRUE(app.LoadSettings());
     }
-    static LoopbackServer::Reply Body(const std::string& bytes) {
-        LoopbackServer::Reply reply;
-        reply.body = bytes;
-        return reply;
-    }
 };
 
 TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
@@ -195,7 +189,8 @@ TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
         SCOPED_TRACE(signature);
         RemoveTree(tempFolder);
         MakeFolder(tempFolder);
-        EXPECT_TRUE(Check("update.zip", Body(SigningFixture(std::string(signature) + ".minisig"))));
+        EXPECT_TRUE(
+            Check("update.zip", Reply(SigningFixture(std::string(signature) + ".minisig"))));
         EXPECT_TRUE(app.messages.empty());
         EXPECT_EQ(count, 1);
         EXPECT_EQ(entries[0].state, NeedsUpdate);
@@ -215,32 +210,31 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
     struct Case {
         const char* name;
         const char* archive;
-        LoopbackServer::Reply signature;
+        Reply signature;
         bool receiving; // the receiving-error message rather than the signature one
     };
-    LoopbackServer::Reply missing;
+    Reply missing("<html>Not Found</html>");
     missing.status = 404;
-    missing.body = "<html>Not Found</html>";
-    LoopbackServer::Reply cut = Body(SigningFixture("good.minisig"));
+    Reply cut(SigningFixture("good.minisig"));
     cut.sendLimit = 100;
     const std::string oversized =
         SigningFixture("good.minisig") + std::string(64 * 1024, '\n'); // valid, but too long
     const Case cases[] = {
-        {"archive changed by one bit", "update-bit.zip", Body(SigningFixture("good.minisig")),
+        {"archive changed by one bit", "update-bit.zip", Reply(SigningFixture("good.minisig")),
          false},
-        {"signature changed", "update.zip", Body(SigningFixture("signature-bit.minisig")), false},
-        {"trusted comment edited", "update.zip", Body(SigningFixture("comment-edited.minisig")),
+        {"signature changed", "update.zip", Reply(SigningFixture("signature-bit.minisig")), false},
+        {"trusted comment edited", "update.zip", Reply(SigningFixture("comment-edited.minisig")),
          false},
-        {"another key", "update.zip", Body(SigningFixture("other-key.minisig")), false},
-        {"wrong key id", "update.zip", Body(SigningFixture("key-id.minisig")), false},
-        {"unknown algorithm", "update.zip", Body(SigningFixture("unknown-algorithm.minisig")),
+        {"another key", "update.zip", Reply(SigningFixture("other-key.minisig")), false},
+        {"wrong key id", "update.zip", Reply(SigningFixture("key-id.minisig")), false},
+        {"unknown algorithm", "update.zip", Reply(SigningFixture("unknown-algorithm.minisig")),
          false},
-        {"truncated", "update.zip", Body(SigningFixture("truncated.minisig")), false},
-        {"garbage", "update.zip", Body(SigningFixture("garbage.minisig")), false},
-        {"empty", "update.zip", Body(""), false},
+        {"truncated", "update.zip", Reply(SigningFixture("truncated.minisig")), false},
+        {"garbage", "update.zip", Reply(SigningFixture("garbage.minisig")), false},
+        {"empty", "update.zip", Reply(""), false},
         {"no signature on the server", "update.zip", missing, true},
         {"signature cut off", "update.zip", cut, true},
-        {"signature over 64 KiB", "update.zip", Body(oversized), true},
+        {"signature over 64 KiB", "update.zip", Reply(oversized), true},
     };
     Install("app.exe", "program", kRelease);
     EntryChain entries(app, {{"app.exe", ""}});
@@ -249,8 +243,9 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(Check(c.archive, c.signature));
         EXPECT_EQ(count, 0);
-        const std::string expected = c.receiving ? kReceiveError + server.Url("/update.zip.minisig")
-                                                 : kUnverified + server.Url("/update.zip");
+        const std::string expected = c.receiving
+                                         ? kReceiveFailed + server.Url("/update.zip.minisig")
+                                         : kSignatureRefused + server.Url("/update.zip");
         EXPECT_EQ(MessageTexts(), std::vector<std::string>({expected}));
         if (!app.messages.empty()) {
             EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
@@ -261,7 +256,7 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
     }
     // The signature at exactly 64 KiB is still read (and judged on its merits).
     const std::string good = SigningFixture("good.minisig");
-    EXPECT_TRUE(Check("update.zip", Body(good + std::string(64 * 1024 - good.size(), '\n'))));
+    EXPECT_TRUE(Check("update.zip", Reply(good + std::string(64 * 1024 - good.size(), '\n'))));
     EXPECT_EQ(count, 1);
 }
 

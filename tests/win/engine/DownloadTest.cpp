@@ -1,14 +1,11 @@
-#include <optional>
-
 #include "engine/Download.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/SystemTexts.h"
 #include "tests/win/engine/EngineFixture.h"
 
 namespace {
 
-const std::string kReceiveError = "ｱｰｶｲﾌﾞﾃﾞｰﾀ受信中にｴﾗｰが起きました。\r\n\r\n";
-const std::string kTempFileError = "下記ﾃﾝﾎﾟﾗﾘﾌｧｲﾙを作成できません。\r\n\r\n";
-const std::string kCannotOpen = "下記URLがｵｰﾌﾟﾝできません。\r\n\r\n";
+using Reply = LoopbackServer::Reply;
 
 // Every byte value, line ends of both kinds and zero bytes, over many reads.
 std::string BinaryBody(std::size_t size) {
@@ -21,16 +18,19 @@ std::string BinaryBody(std::size_t size) {
     return bytes.replace(0, 6, "\r\n\n\r\0\x1A", 6);
 }
 
+// bytes announced whole, only the first `sent` sent; reset: the connection
+// is reset rather than closed.
+Reply CutAfter(const std::string& bytes, std::size_t sent, bool reset = false) {
+    Reply reply(bytes);
+    reply.sendLimit = sent;
+    reply.reset = reset;
+    return reply;
+}
+
 struct DownloadTest : EngineTest {
     LoopbackServer server;
-    std::optional<CWaitCursor> waitCursor;
 
     void SetUp() override { MakeFolder(tempFolder); }
-
-    DownloadOutcome Download(const std::string& url) {
-        waitCursor.reset();
-        return DownloadArchive(url, archivePath, waitCursor);
-    }
 };
 
 TEST_F(DownloadTest, StoresTheBodyByteForByteAsTovarindSession) {
@@ -45,123 +45,124 @@ TEST_F(DownloadTest, StoresTheBodyByteForByteAsTovarindSession) {
     EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
 }
 
-TEST_F(DownloadTest, EmptyBodyIsAnEmptyArchive) {
+TEST_F(DownloadTest, WholeBodiesArriveAsSent) {
+    const std::string slow = BinaryBody(10000);
+    Reply trickle(slow);
+    trickle.trickleChunk = 1500;
+    trickle.trickleDelayMs = 30;
     server.ServeBytes("/empty.zip", "");
-    EXPECT_EQ(Download(server.Url("/empty.zip")), DownloadOutcome::Complete);
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_TRUE(FileExists(archivePath));
-    EXPECT_EQ(ReadFileBytes(archivePath), "");
-}
-
-TEST_F(DownloadTest, RedirectsAreFollowedToTheArchive) {
     server.ServeBytes("/real.zip", "PK-real");
     server.ServeRedirect("/moved.zip", "/real.zip", 302);
     server.ServeRedirect("/gone.zip", "/real.zip", 301);
-    EXPECT_EQ(Download(server.Url("/moved.zip")), DownloadOutcome::Complete);
-    EXPECT_EQ(ReadFileBytes(archivePath), "PK-real");
-    EXPECT_EQ(Download(server.Url("/gone.zip")), DownloadOutcome::Complete);
-    EXPECT_EQ(ReadFileBytes(archivePath), "PK-real");
-    EXPECT_TRUE(app.messages.empty());
+    server.Serve("/slow.zip", trickle);
+    struct Case {
+        const char* name;
+        const char* path;
+        std::string expected;
+    } const cases[] = {
+        {"an empty body is an empty archive", "/empty.zip", ""},
+        {"a 302 is followed to the archive", "/moved.zip", "PK-real"},
+        {"a 301 is followed to the archive", "/gone.zip", "PK-real"},
+        {"a slow trickle arrives whole", "/slow.zip", slow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete);
+        EXPECT_TRUE(app.messages.empty());
+        EXPECT_TRUE(FileExists(archivePath));
+        EXPECT_TRUE(ReadFileBytes(archivePath) == c.expected);
+    }
     EXPECT_EQ(server.RequestCount("/real.zip"), 2);
 }
 
-TEST_F(DownloadTest, ASlowTrickleArrivesWhole) {
-    const std::string body = BinaryBody(10000);
-    server.ServeTrickle("/slow.zip", body, 1500, 30);
-    EXPECT_EQ(Download(server.Url("/slow.zip")), DownloadOutcome::Complete);
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_EQ(ReadFileBytes(archivePath), body);
-}
-
-// An error page is not an archive: it must not be reported as downloaded.
-TEST_F(DownloadTest, ErrorStatusesAreReceivingErrors) {
+// Each failure of the transfer shows the one message with the URL. An
+// error page is not an archive: it is not kept as one; a body that ends
+// early stays as far as it came until the end of the run, never more.
+TEST_F(DownloadTest, EveryFailureIsItsOneMessage) {
+    const std::string body = BinaryBody(50000);
     server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
     server.ServeStatus("/broken.zip", 500, "<html>Server Error</html>");
     server.ServeRedirect("/to-missing.zip", "/missing.zip");
-    for (const char* path : {"/missing.zip", "/broken.zip", "/to-missing.zip"}) {
-        SCOPED_TRACE(path);
-        app.messages.clear();
-        const std::string url = server.Url(path);
-        EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-        ASSERT_EQ(app.messages.size(), 1u);
-        EXPECT_EQ(app.messages[0].text, kReceiveError + url);
-        EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
-        EXPECT_EQ(ReadFileBytes(archivePath), ""); // the page is not kept as the archive
-    }
-}
-
-TEST_F(DownloadTest, ABodyEndingEarlyIsAReceivingError) {
-    const std::string body = BinaryBody(50000);
-    server.ServeCutOff("/cut.zip", body, 20000);
-    server.ServeDropped("/dropped.zip", body, 20000);
-    server.ServeCutOff("/headonly.zip", body, 0);
-    for (const char* path : {"/cut.zip", "/dropped.zip", "/headonly.zip"}) {
-        SCOPED_TRACE(path);
-        app.messages.clear();
-        const std::string url = server.Url(path);
-        EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>({kReceiveError + url}));
-        // What arrived stays until the end of the run; it is never more.
-        EXPECT_LE(ReadFileBytes(archivePath).size(), 20000u);
-    }
-}
-
-TEST_F(DownloadTest, RefusedConnectionIsAReceivingError) {
-    const std::string url =
+    server.Serve("/cut.zip", CutAfter(body, 20000));
+    server.Serve("/dropped.zip", CutAfter(body, 20000, true));
+    server.Serve("/headonly.zip", CutAfter(body, 0));
+    const std::string refused =
         "http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/update.zip";
-    EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>({kReceiveError + url}));
-    EXPECT_TRUE(FileExists(archivePath));
-}
-
-TEST_F(DownloadTest, UnknownHostAndNonUrlsAreReceivingErrors) {
-    for (const std::string url : {"http://tovarind-test.invalid/update.zip", "not a url"}) {
-        SCOPED_TRACE(url);
-        app.messages.clear();
+    struct Case {
+        const char* name;
+        std::string url; // a path of the server, or a whole URL
+        const std::string& message;
+        std::size_t keptAtMost;
+    } const cases[] = {
+        {"404", "/missing.zip", texts::kReceiveFailed, 0},
+        {"500", "/broken.zip", texts::kReceiveFailed, 0},
+        {"redirect to a 404", "/to-missing.zip", texts::kReceiveFailed, 0},
+        {"cut off", "/cut.zip", texts::kReceiveFailed, 20000},
+        {"dropped", "/dropped.zip", texts::kReceiveFailed, 20000},
+        {"the head only", "/headonly.zip", texts::kReceiveFailed, 0},
+        {"a refused connection", refused, texts::kReceiveFailed, 0},
+        {"an unknown host", "http://tovarind-test.invalid/update.zip", texts::kReceiveFailed, 0},
+        {"not a URL", "not a url", texts::kReceiveFailed, 0},
+        {"a URL that names no file", "mailto:updates@127.0.0.1", texts::kUrlNotOpened, 0},
+        {"ftp", "ftp://127.0.0.1/update.zip", texts::kUrlNotOpened, 0},
+        {"file", "file:///C:/update.zip", texts::kUrlNotOpened, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool ours = c.url[0] == '/';
+        const std::string url = ours ? server.Url(c.url) : c.url;
+        const int requestsBefore = server.RequestCount();
         EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>({kReceiveError + url}));
+        EXPECT_EQ(MessageTexts(), std::vector<std::string>({c.message + url}));
+        if (!app.messages.empty()) {
+            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        }
+        EXPECT_LE(ReadFileBytes(archivePath).size(), c.keptAtMost);
+        if (!ours) {
+            EXPECT_EQ(server.RequestCount(), requestsBefore);
+        }
+        if (c.url == refused) {
+            EXPECT_TRUE(FileExists(archivePath));
+        }
     }
 }
 
-TEST_F(DownloadTest, AUrlThatNamesNoFileCannotBeOpened) {
-    const std::string url = "mailto:updates@127.0.0.1";
-    EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>({kCannotOpen + url}));
-    EXPECT_EQ(server.RequestCount(), 0);
-}
-
-TEST_F(DownloadTest, MissingTemporaryFolderStopsBeforeAnyConnection) {
-    RemoveTree(tempFolder);
+// The archive file comes first: without it nothing is asked of the server.
+TEST_F(DownloadTest, AnArchiveFileNotCreatedStopsBeforeAnyConnection) {
     server.ServeBytes("/update.zip", "PK");
-    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::FileNotCreated);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>({kTempFileError + archivePath}));
-    EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
-    EXPECT_FALSE(waitCursor.has_value());
-    EXPECT_EQ(server.RequestCount(), 0);
+    for (const bool inUse : {false, true}) {
+        SCOPED_TRACE(inUse ? "archive file in use" : "missing temporary folder");
+        std::optional<LockedFile> lock;
+        if (inUse) {
+            MakeFolder(tempFolder);
+            WriteFileBytes(archivePath, "old");
+            lock.emplace(archivePath);
+            ASSERT_TRUE(lock->IsOpen());
+        } else {
+            RemoveTree(tempFolder);
+        }
+        EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::FileNotCreated);
+        EXPECT_EQ(MessageTexts(),
+                  std::vector<std::string>({texts::kTempFileNotCreated + archivePath}));
+        if (!app.messages.empty()) {
+            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        }
+        EXPECT_FALSE(waitCursor.has_value());
+        EXPECT_EQ(server.RequestCount(), 0);
+    }
 }
 
-TEST_F(DownloadTest, ArchiveFileInUseCannotBeCreated) {
-    WriteFileBytes(archivePath, "old");
-    LockedFile lock(archivePath);
-    ASSERT_TRUE(lock.IsOpen());
-    server.ServeBytes("/update.zip", "PK");
-    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::FileNotCreated);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>({kTempFileError + archivePath}));
-    EXPECT_EQ(server.RequestCount(), 0);
-}
-
-TEST_F(DownloadTest, ASecondDownloadStartsTheFileAfresh) {
-    server.ServeCutOff("/first.zip", BinaryBody(40000), 30000);
+// A second download starts the file afresh; one of the same URL within a
+// run (a check repeated after a failure, say) sees what the server has
+// now, not an earlier answer kept by the platform.
+TEST_F(DownloadTest, ASecondDownloadStartsAfreshFromTheServer) {
+    server.Serve("/first.zip", CutAfter(BinaryBody(40000), 30000));
     server.ServeBytes("/second.zip", "short archive");
     EXPECT_EQ(Download(server.Url("/first.zip")), DownloadOutcome::Failed);
     EXPECT_GT(ReadFileBytes(archivePath).size(), 0u);
     EXPECT_EQ(Download(server.Url("/second.zip")), DownloadOutcome::Complete);
     EXPECT_EQ(ReadFileBytes(archivePath), "short archive");
-}
 
-// A check repeated within one run (after a failure, say) must see what the
-// server has now, not an earlier answer kept by the platform.
-TEST_F(DownloadTest, TheSameUrlIsFetchedAgain) {
     server.ServeBytes("/update.zip", "first");
     EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
     server.ServeBytes("/update.zip", "second");
@@ -180,7 +181,7 @@ TEST_F(DownloadTest, FailedDownloadLeavesTheCheckUntouched) {
     EXPECT_FALSE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({kReceiveError + server.Url("/update.zip")}));
+              std::vector<std::string>({texts::kReceiveFailed + server.Url("/update.zip")}));
     EXPECT_EQ(chain[0].state, NotCompared);
     EXPECT_EQ(chain[0].archiveSize, 0);
     EXPECT_EQ(chain[0].archiveTime[0], '\0');

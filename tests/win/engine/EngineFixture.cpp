@@ -38,17 +38,35 @@ void EngineTest::Configure(const std::string& url, const std::string& program,
     ASSERT_TRUE(FolderExists(tempFolder));
 }
 
-void EngineTest::Install(const std::string& relative, const std::string& bytes,
-                         ZipBuilder::LocalTime t) {
-    WriteFileBytes(programFolder + relative, bytes);
-    SetLocalWriteTime(programFolder + relative, t.year, t.month, t.day, t.hour, t.minute, t.second);
+void EngineTest::SetWriteTime(const std::string& path, ZipBuilder::LocalTime t) {
+    SetLocalWriteTime(path, t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
-std::vector<std::string> EngineTest::MessageTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& message : app.messages)
-        texts.push_back(message.text);
-    return texts;
+void EngineTest::Install(const std::string& relative, const std::string& bytes,
+                         ZipBuilder::LocalTime time) {
+    WriteFileBytes(programFolder + relative, bytes);
+    SetWriteTime(programFolder + relative, time);
+}
+
+DownloadOutcome EngineTest::Download(const std::string& url, const std::string& path) {
+    app.messages.clear();
+    causes.lines.clear();
+    waitCursor.reset();
+    return DownloadArchive(url, path, waitCursor);
+}
+
+CauseLines::CauseLines()
+    : before_(SetCauseSink([this](const std::string& line) { lines.push_back(line); })) {}
+
+CauseLines::~CauseLines() {
+    SetCauseSink(before_);
+}
+
+std::string CauseLines::All() const {
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + "\n";
+    return all;
 }
 
 bool PassesInACopy(const std::string& folder, const std::string& test) {
@@ -56,17 +74,10 @@ bool PassesInACopy(const std::string& folder, const std::string& test) {
     const std::string copy = folder + "engine_tests.exe";
     if (!CopyFileA(ModuleFileName(nullptr).c_str(), copy.c_str(), FALSE))
         return false;
-    std::string command = "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
-        return false;
-    const ScopedProcessInformation started(process);
-    WaitForSingleObject(started.process.get(), 60000);
     DWORD code = 1;
-    GetExitCodeProcess(started.process.get(), &code);
+    if (!RunToEnd("\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test, folder,
+                  60000, &code))
+        return false;
     return code == 0 && FileExists(folder + "ran");
 }
 

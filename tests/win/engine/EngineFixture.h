@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/Diagnostics.h"
+#include "engine/Download.h"
 #include "engine/UpdateEntry.h"
 #include "tests/support/Scratch.h"
 #include "tests/support/TestApp.h"
@@ -29,21 +32,43 @@ class EntryChain {
     UpdateEntry* head = nullptr;
 };
 
+// Keeps the cause lines (engine/Diagnostics.h) written while it lives.
+class CauseLines {
+  public:
+    CauseLines();
+    ~CauseLines();
+    CauseLines(const CauseLines&) = delete;
+    CauseLines& operator=(const CauseLines&) = delete;
+    std::vector<std::string> lines;
+    // Every line, each ending in "\n".
+    std::string All() const;
+
+  private:
+    CauseSink before_;
+};
+
 struct EngineTest : testing::Test {
     ScratchFolder scratch;
     std::string programFolder = scratch / "App\\";
     std::string tempFolder = programFolder + "UpdateArchive\\";
     std::string archivePath = tempFolder + "Archive.zip";
     TestApp app{programFolder};
+    std::optional<CWaitCursor> waitCursor;
 
     EngineTest() { MakeFolder(programFolder); }
 
     // Writes and loads the settings with this URL and the AutoRun values.
     void Configure(const std::string& url, const std::string& program = "",
                    const std::string& document = "");
+    static void SetWriteTime(const std::string& path, ZipBuilder::LocalTime time);
     // Writes a file below the program folder with a local last-write time.
     void Install(const std::string& relative, const std::string& bytes, ZipBuilder::LocalTime time);
-    std::vector<std::string> MessageTexts() const;
+    std::vector<std::string> MessageTexts() const { return app.MessageTexts(); }
+    // Downloads url into path as a check does, after forgetting the
+    // messages, cause lines and wait cursor of what came before.
+    DownloadOutcome Download(const std::string& url, const std::string& path);
+    DownloadOutcome Download(const std::string& url) { return Download(url, archivePath); }
+    CauseLines causes;
 };
 
 // Loads a stand-in archive library ("fails": Tar returns 7; "no_entry": no

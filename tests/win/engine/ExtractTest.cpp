@@ -54,21 +54,19 @@ TEST_F(ExtractTest, DISABLED_WithoutAnyLibrary) {
     WriteFileBytes(BinaryFolder() + "ran", "");
 }
 
-TEST(ExtractCommandLine, PlaceholderTextInTheProgramFolderStaysAsItIs) {
-    ScratchFolder scratch;
+using ExtractCommandLine = ExtractTest;
+
+TEST_F(ExtractCommandLine, PlaceholderTextInTheProgramFolderStaysAsItIs) {
     const std::string folder = scratch / "A%2b%1c%0\\";
     MakeFolder(folder);
     TestApp app(folder);
     app.WriteSettings("[Archive]\r\nURL=http://127.0.0.1:1/\r\n");
     ASSERT_TRUE(app.LoadSettings());
-    const std::string log = scratch / "tar.log";
-    SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", log.c_str());
     {
         PreloadedFakeTar fake("fails");
         ASSERT_TRUE(fake.Loaded());
         EXPECT_FALSE(app.ExtractArchive());
     }
-    SetEnvironmentVariableA("TOVARIND_FAKE_TAR_LOG", nullptr);
     EXPECT_EQ(ReadFileBytes(log), "hwnd=00000000 size=1024\n" + CommandLineFor(folder));
     ASSERT_EQ(app.messages.size(), 1u);
     EXPECT_EQ(app.messages[0].text, texts::kUnpackFailed + CommandLineFor(folder));

@@ -6,13 +6,7 @@
 
 namespace {
 
-struct Winsock {
-    Winsock() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    ~Winsock() { WSACleanup(); }
-};
+using Winsock = LoopbackServer::Winsock;
 
 SOCKET Connect(unsigned short port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -70,7 +64,9 @@ TEST(LoopbackServer, ServesAFileCountsRequestsAndRecordsTheAgent) {
 TEST(LoopbackServer, CutOffAnnouncesMoreThanItSends) {
     Winsock winsock;
     LoopbackServer server;
-    server.ServeCutOff("/cut", "0123456789", 4);
+    LoopbackServer::Reply cut("0123456789");
+    cut.sendLimit = 4;
+    server.Serve("/cut", cut);
     const std::string response = Fetch(server.Port(), "GET /cut HTTP/1.1\r\n\r\n");
     EXPECT_NE(response.find("Content-Length: 10\r\n"), std::string::npos);
     EXPECT_EQ(response.substr(response.size() - 8), "\r\n\r\n0123");

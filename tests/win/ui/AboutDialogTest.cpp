@@ -47,31 +47,34 @@ TEST_F(AboutDialogTest, ShowsTheProgramsVersionLineLegalNoticeAndLink) {
     EXPECT_EQ(IDCANCEL, result);
 }
 
-TEST_F(AboutDialogTest, FirstTranslationHoldingEachValueWins) {
+// The first translation holding each value wins; without a version
+// resource the outputs stay as they were.
+TEST_F(AboutDialogTest, VersionLineAndLegalNoticeFromTheVersionResource) {
+    const struct {
+        const char* program;
+        const char *version, *legal, *versionLine;
+    } cases[] = {
+        {"ui_fixture", "9, 8, 7, 6 版", "First & legal", "ui_fixture Version 9, 8, 7, 6 版"},
+        {"no_such_program", "kept", "", "no_such_program Version "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        app.m_pszExeName = c.program;
+        std::string version = "kept", legal = "kept";
+        ReadVersionInfo(version, legal);
+        EXPECT_EQ(c.version, version);
+        EXPECT_EQ(*c.legal ? c.legal : "kept", legal);
+        AboutDialog about;
+        EXPECT_EQ(c.versionLine, about.m_strVersion);
+        EXPECT_EQ(c.legal, about.m_strLegal);
+    }
     app.m_pszExeName = "ui_fixture";
-    std::string version = "old", legal = "old";
-    ReadVersionInfo(version, legal);
-    EXPECT_EQ("9, 8, 7, 6 版", version);
-    EXPECT_EQ("First & legal", legal);
-
     AboutDialog about;
-    EXPECT_EQ("ui_fixture Version 9, 8, 7, 6 版", about.m_strVersion);
     RunDialog(about, [](HWND window) {
         EXPECT_NE(0, GetWindowLongA(GetDlgItem(window, IDC_VERSION_TEXT), GWL_STYLE) & SS_NOPREFIX);
         EXPECT_EQ(0, GetWindowLongA(GetDlgItem(window, IDC_LEGAL_TEXT), GWL_STYLE) & SS_NOPREFIX);
         EXPECT_EQ("First & legal", ItemTextOf(window, IDC_LEGAL_TEXT));
     });
-}
-
-TEST_F(AboutDialogTest, WithoutVersionResourceTheOutputsStayAsTheyWere) {
-    app.m_pszExeName = "no_such_program";
-    std::string version = "kept", legal = "also kept";
-    ReadVersionInfo(version, legal);
-    EXPECT_EQ("kept", version);
-    EXPECT_EQ("also kept", legal);
-    AboutDialog about;
-    EXPECT_EQ("no_such_program Version ", about.m_strVersion);
-    EXPECT_EQ("", about.m_strLegal);
 }
 
 TEST_F(AboutDialogTest, LinkIsBlueUnderlinedOnButtonFaceWithOneFontForLife) {

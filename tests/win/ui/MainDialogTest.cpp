@@ -290,8 +290,9 @@ TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
         EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
         // The check's own failure message only.
-        ASSERT_EQ(1u, app.messages.size());
-        EXPECT_EQ(std::string::npos, app.messages[0].text.find("更新ﾌｧｲﾙ"));
+        EXPECT_EQ(
+            std::vector<std::string>({texts::kReceiveFailed + "http://127.0.0.1:9/archive.zip"}),
+            app.MessageTexts());
     });
 }
 
@@ -518,8 +519,7 @@ class MainDialogTransferTest : public MainDialogTest {
         ZipBuilder zip;
         zip.Add("App.exe", std::string(60 * 1024, 'v'), {2024, 5, 6, 7, 8, 10});
         archive = zip.Bytes();
-        LoopbackServer::Reply reply;
-        reply.body = archive;
+        LoopbackServer::Reply reply(archive);
         reply.trickleChunk = 1024;
         reply.trickleDelayMs = 50;
         reply.framing =
@@ -557,12 +557,11 @@ TEST_F(MainDialogTransferTest, ASlowTransferKeepsTheWindowAnsweringAndShowsItsPr
             // Done: the address is back, the bar gone, the file found.
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_URL_TEXT)));
             EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, MainDialog::kProgressBarId)));
-            EXPECT_EQ("中止", ItemTextOf(window, IDCANCEL));
+            EXPECT_EQ(texts::kAbortButton, ItemTextOf(window, IDCANCEL));
         });
         EXPECT_EQ(1, server.RequestCount("/slow.zip") - requestsBefore);
         EXPECT_EQ(nullptr, FindThreadDialog(texts::kAboutCaption));
-        ASSERT_EQ(1u, app.messages.size());
-        EXPECT_EQ(0u, app.messages[0].text.find("1件の更新ﾌｧｲﾙがあります。"));
+        EXPECT_EQ(std::vector<std::string>({texts::FilesFound(1)}), app.MessageTexts());
 
         std::vector<int> positions;
         for (const TransferSample& sample : samples) {

@@ -130,6 +130,12 @@ struct Flow : testing::Test {
         ASSERT_TRUE(program->WaitForExit(kWait)) << DescribeWindows(program->Id());
     }
 
+    // Leaves the dialog by its exit button, which asks nothing, and waits for the end.
+    void Leave(HWND dialog) {
+        PressButton(dialog, kExit);
+        ExpectExit();
+    }
+
     // What the sample application noted; it starts after Tovarind has
     // handed it over, so give it a moment.
     std::string Log(bool expectStart = true) {
@@ -257,8 +263,7 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     Install();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    Answer(Box(), IDOK);
+    PressAndAnswer(dialog, kCheck, kFound);
     ExpectPending(dialog);
 
     PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished, IDCANCEL);
@@ -282,8 +287,7 @@ TEST_F(Flow, FailedCheckStaysReady) {
     ExpectReady(dialog);
 
     // Leaving asks nothing; the clean-up runs all the same.
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     EXPECT_EQ(Log(false), "");
     ExpectTempFolderEmptied();
 }
@@ -321,8 +325,7 @@ TEST_F(Flow, QuotedSettingsNameWithBlanks) {
     WriteFileBytes(app + "other settings.ini", ini);
     HWND dialog = Start("\"other settings.ini\"", texts::MainCaption("別の 設定"));
     ASSERT_NE(dialog, nullptr) << DescribeWindows(program->Id());
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
 }
 
 TEST_F(Flow, SignedUpdateCompletes) {
@@ -356,8 +359,7 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     // Nothing was unpacked: the temporary folder holds the download only.
     EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 1);
     EXPECT_TRUE(FileExists(app + "UpdateArchive\\Archive.zip"));
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     ExpectOldFiles();
     ExpectTempFolderEmptied();
     EXPECT_EQ(Log(false), "");
@@ -367,8 +369,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
     Install();
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    Answer(Box(), IDOK);
+    PressAndAnswer(dialog, kCheck, kFound);
     {
         // The application is "running": its data file is held open.
         LockedFile inUse(app + "data\\sample.dat");
@@ -426,8 +427,7 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     dialog = Start();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(FindNames(app + "Tovarind.exe.old-*").empty());
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
 }
 
 TEST_F(Flow, AboutDialogOpensAndCloses) {
@@ -448,8 +448,7 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     EXPECT_FALSE(IsWindow(about));
     ExpectReady(dialog);
     // Closed without a check: the clean-up still runs.
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     ExpectTempFolderEmptied();
 }
 

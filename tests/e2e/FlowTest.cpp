@@ -57,6 +57,7 @@ struct Flow : testing::Test {
     std::string artifacts = BinaryFolder() + "..\\e2e-artifacts\\";
     LoopbackServer server;
     std::unique_ptr<RunningProgram> program;
+    HWND dialog = nullptr; // the main dialog of the last start
 
     void SetUp() override {
         MakeFolder(artifacts);
@@ -83,7 +84,7 @@ struct Flow : testing::Test {
     HWND Start(const std::string& arguments = "", const std::string& caption = kCaption) {
         program = std::make_unique<RunningProgram>(app + "Tovarind.exe", arguments, app);
         EXPECT_TRUE(program->Started());
-        return WaitForCaption(program->Id(), caption, false, kWait);
+        return dialog = WaitForCaption(program->Id(), caption, false, kWait);
     }
 
     // A file an earlier run left in the temporary folder.
@@ -128,6 +129,12 @@ struct Flow : testing::Test {
     // Waits for Tovarind to end; reports what it still shows when it does not.
     void ExpectExit() {
         ASSERT_TRUE(program->WaitForExit(kWait)) << DescribeWindows(program->Id());
+    }
+
+    // Leaves the dialog by its exit button, which asks nothing, and waits for the end.
+    void Leave(HWND dialog) {
+        PressButton(dialog, kExit);
+        ExpectExit();
     }
 
     // What the sample application noted; it starts after Tovarind has
@@ -199,8 +206,7 @@ TEST_F(Flow, MissingUrlEndsWithItsMessage) {
 
 TEST_F(Flow, CheckUpdateAndLaunch) {
     Install();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     ExpectReady(dialog);
     EXPECT_EQ(ItemText(dialog, IDC_URL_TEXT), server.Url("/update.zip"));
     HWND list = GetDlgItem(dialog, IDC_UPDATE_LIST);
@@ -245,8 +251,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
 
 TEST_F(Flow, NothingNewStartsTheProgramOnly) {
     Install(true);
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressAndAnswer(dialog, kCheck, texts::kNothingNew);
     ExpectExit();
     EXPECT_NE(Log().find("started version 2.0"), std::string::npos);
@@ -255,10 +260,8 @@ TEST_F(Flow, NothingNewStartsTheProgramOnly) {
 
 TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     Install();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    Answer(Box(), IDOK);
+    ASSERT_NE(Start(), nullptr);
+    PressAndAnswer(dialog, kCheck, kFound);
     ExpectPending(dialog);
 
     PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished, IDCANCEL);
@@ -276,14 +279,12 @@ TEST_F(Flow, FailedCheckStaysReady) {
     server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
     Install(false, server.Url("/missing.zip"));
     LeaveEarlierFile();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressAndAnswer(dialog, kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
     ExpectReady(dialog);
 
     // Leaving asks nothing; the clean-up runs all the same.
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     EXPECT_EQ(Log(false), "");
     ExpectTempFolderEmptied();
 }
@@ -294,8 +295,7 @@ TEST_F(Flow, FailedCheckStaysReady) {
 TEST_F(Flow, UnpackingWithoutTheLibraryEndsLikeNothingNew) {
     Install();
     ASSERT_TRUE(DeleteFileA((app + "tar32.dll").c_str()));
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressButton(dialog, kCheck);
     SeenMessageBox failed = Box();
     const std::string temp = app + "UpdateArchive";
@@ -319,17 +319,15 @@ TEST_F(Flow, QuotedSettingsNameWithBlanks) {
     const std::string title = "Title=サンプル アプリ";
     ini.replace(ini.find(title), title.size(), "Title=別の 設定");
     WriteFileBytes(app + "other settings.ini", ini);
-    HWND dialog = Start("\"other settings.ini\"", texts::MainCaption("別の 設定"));
-    ASSERT_NE(dialog, nullptr) << DescribeWindows(program->Id());
-    PressButton(dialog, kExit);
-    ExpectExit();
+    ASSERT_NE(Start("\"other settings.ini\"", texts::MainCaption("別の 設定")), nullptr)
+        << DescribeWindows(program->Id());
+    Leave(dialog);
 }
 
 TEST_F(Flow, SignedUpdateCompletes) {
     server.ServeFile("/update.zip.minisig", fixture + "update.zip.minisig");
     InstallFrom("AppSigned\\");
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressAndAnswer(dialog, kCheck, kFound);
     ExpectPending(dialog);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
@@ -345,8 +343,7 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     server.ServeBytes("/other.zip", ReadFileBytes(fixture + "App\\Tovarind.ini"));
     server.ServeFile("/other.zip.minisig", fixture + "update.zip.minisig");
     InstallFrom("AppSigned\\", server.Url("/other.zip"));
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressButton(dialog, kCheck);
     SeenMessageBox box = Box();
     EXPECT_EQ(box.text, texts::kSignatureRefused + server.Url("/other.zip"));
@@ -356,8 +353,7 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     // Nothing was unpacked: the temporary folder holds the download only.
     EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 1);
     EXPECT_TRUE(FileExists(app + "UpdateArchive\\Archive.zip"));
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     ExpectOldFiles();
     ExpectTempFolderEmptied();
     EXPECT_EQ(Log(false), "");
@@ -365,10 +361,8 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
 
 TEST_F(Flow, FailedUpdateCanBeRetried) {
     Install();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, kCheck);
-    Answer(Box(), IDOK);
+    ASSERT_NE(Start(), nullptr);
+    PressAndAnswer(dialog, kCheck, kFound);
     {
         // The application is "running": its data file is held open.
         LockedFile inUse(app + "data\\sample.dat");
@@ -400,8 +394,7 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     WriteFileBytes(app + "Tovarind.ini", ini + "F05=TOVARIND.exe\r\nF06=tar32.dll\r\n");
     const std::string installed = ReadFileBytes(app + "Tovarind.exe");
 
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PressAndAnswer(dialog, kCheck, texts::FilesFound(5));
     PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
     ExpectExit();
@@ -423,18 +416,15 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     EXPECT_TRUE(FindNames(app + "tov*.tmp*").empty()); // no temporary copies left
 
     // The new program starts and removes the set-aside copy.
-    dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     EXPECT_TRUE(FindNames(app + "Tovarind.exe.old-*").empty());
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
 }
 
 TEST_F(Flow, AboutDialogOpensAndCloses) {
     Install();
     LeaveEarlierFile();
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     HWND about = WaitForCaption(program->Id(), texts::kAboutCaption, false, kWait);
     ASSERT_NE(about, nullptr);
@@ -448,8 +438,7 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     EXPECT_FALSE(IsWindow(about));
     ExpectReady(dialog);
     // Closed without a check: the clean-up still runs.
-    PressButton(dialog, kExit);
-    ExpectExit();
+    Leave(dialog);
     ExpectTempFolderEmptied();
 }
 
@@ -462,8 +451,7 @@ TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
     slow.trickleDelayMs = 100;
     server.Serve("/slow.zip", slow);
     Install(false, server.Url("/slow.zip"));
-    HWND dialog = Start();
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(Start(), nullptr);
     HWND bar = GetDlgItem(dialog, MainDialog::kProgressBarId);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(ClassName(bar), "msctls_progress32");

@@ -127,6 +127,13 @@ bool AsciiOnly(const std::string& utf8, std::string& sjis) {
 
 using Outcome = DirectoryFetch::Outcome;
 
+tar32::ZipTail WholeTail(const std::string& archive) {
+    tar32::ZipTail tail;
+    tail.bytes = reinterpret_cast<const unsigned char*>(archive.data());
+    tail.size = tail.archiveSize = archive.size();
+    return tail;
+}
+
 TEST(FetchCentralDirectory, TakesTheTailAndExactlyTheDirectoryBeforeItUnderIfRange) {
     const std::string modified = "Mon, 06 May 2024 07:08:10 GMT";
     struct Case {
@@ -328,10 +335,8 @@ TEST(FetchMembers, AsksForEachRunOfMembersOrTheWholeArchive) {
         if (c.outcome != O::Written)
             continue;
         // The written archive lists those members, each with its own bytes.
-        tar32::ZipTail tail;
-        tail.bytes = reinterpret_cast<const unsigned char*>(run.written.data());
-        tail.size = tail.archiveSize = run.written.size();
-        const std::vector<tar32::ZipMember> listed = tar32::ListZipDirectory(tail, AsciiOnly);
+        const std::vector<tar32::ZipMember> listed =
+            tar32::ListZipDirectory(WholeTail(run.written), AsciiOnly);
         ASSERT_EQ(listed.size(), c.members.size());
         std::vector<std::size_t> sorted = c.members;
         std::sort(sorted.begin(), sorted.end());
@@ -350,9 +355,7 @@ TEST(SubsetDirectory, TakesZip64sEndRecordsWhereTheCountNeedsThem) {
     for (int i = 0; i < 0xFFFF; ++i)
         zip.Add(std::to_string(i), "", kRelease);
     const std::string archive = zip.Bytes();
-    tar32::ZipTail tail;
-    tail.bytes = reinterpret_cast<const unsigned char*>(archive.data());
-    tail.size = tail.archiveSize = archive.size();
+    const tar32::ZipTail tail = WholeTail(archive);
     const std::vector<tar32::ZipMember> members = tar32::ListZipDirectory(tail, AsciiOnly);
     ASSERT_EQ(members.size(), 0xFFFFu);
     for (const std::size_t count : {0xFFFFu, 0xFFFEu}) {
@@ -363,10 +366,7 @@ TEST(SubsetDirectory, TakesZip64sEndRecordsWhereTheCountNeedsThem) {
         std::string subset = archive.substr(0, spans[count - 1].end);
         subset += tar32::SubsetDirectory(tail, members, chosen);
         EXPECT_EQ(subset.find("PK\x06\x07") != std::string::npos, count == 0xFFFF);
-        tar32::ZipTail again;
-        again.bytes = reinterpret_cast<const unsigned char*>(subset.data());
-        again.size = again.archiveSize = subset.size();
-        EXPECT_EQ(tar32::ListZipDirectory(again, AsciiOnly).size(), count);
+        EXPECT_EQ(tar32::ListZipDirectory(WholeTail(subset), AsciiOnly).size(), count);
     }
 }
 

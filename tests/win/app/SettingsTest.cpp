@@ -13,23 +13,19 @@ std::string KeyFixture(const std::string& name) {
     return ReadFileBytes(BinaryFolder() + "minisign-fixture\\key-" + name + ".txt");
 }
 
-// A Unix program run to its end in folder; Wine starts it natively.
-bool RunUnix(const std::string& folder, const std::string& command) {
-    return RunToEnd(command, folder, 10000);
-}
-
-// A symbolic link to a folder, made and removed on the Unix side (Wine's
-// CreateSymbolicLinkA reports success without making one). It goes before
-// the scratch folder is removed, which would otherwise walk into it.
+// A symbolic link to a folder, made and removed on the Unix side by ln and rm,
+// which Wine starts natively (its CreateSymbolicLinkA reports success without
+// making one). It goes before the scratch folder is removed, which would
+// otherwise walk into it.
 class FolderLink {
   public:
     FolderLink(std::string folder, std::string name, const std::string& target)
         : folder_(std::move(folder)), name_(std::move(name)) {
-        RunUnix(folder_, "/bin/ln -s " + target + " " + name_);
+        RunToEnd("/bin/ln -s " + target + " " + name_, folder_, 10000);
         for (int i = 0; i < 100 && !FolderExists(folder_ + name_); ++i)
             Sleep(50);
     }
-    ~FolderLink() { RunUnix(folder_, "/bin/rm " + name_); }
+    ~FolderLink() { RunToEnd("/bin/rm " + name_, folder_, 10000); }
     FolderLink(const FolderLink&) = delete;
     FolderLink& operator=(const FolderLink&) = delete;
 
@@ -226,12 +222,8 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
         SCOPED_TRACE(c.tempFolder);
         app.messages.clear();
         app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=" + c.tempFolder +
-                          "\r\n"
-                          "[UpdateFiles]\r\n"
-                          "F01=App.exe\r\n"
-                          "F02=sample.dat,data\\\r\n"
-                          "F03=notes.txt,Long Folder Name\\\r\n"
-                          "F04=x.dat,newdir\\sub\\\r\n"
+                          "\r\n[UpdateFiles]\r\nF01=App.exe\r\nF02=sample.dat,data\\\r\n"
+                          "F03=notes.txt,Long Folder Name\\\r\nF04=x.dat,newdir\\sub\\\r\n"
                           "F05=y.dat,other/\r\n");
         EXPECT_EQ(!c.refused, app.LoadSettings());
         if (c.refused) {

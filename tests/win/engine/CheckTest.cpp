@@ -164,6 +164,8 @@ std::string SigningFixture(const std::string& name) {
 struct SignedCheckTest : CheckTest {
     EntryChain* chain = nullptr;
 
+    static Reply Sig(const std::string& name) { return Reply(SigningFixture(name + ".minisig")); }
+
     // Serves the archive and a signature reply, then checks with key a.
     bool Check(const std::string& archive, const Reply& signature) {
         server.ServeBytes("/update.zip", SigningFixture(archive));
@@ -189,8 +191,7 @@ TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
         SCOPED_TRACE(signature);
         RemoveTree(tempFolder);
         MakeFolder(tempFolder);
-        EXPECT_TRUE(
-            Check("update.zip", Reply(SigningFixture(std::string(signature) + ".minisig"))));
+        EXPECT_TRUE(Check("update.zip", Sig(signature)));
         EXPECT_TRUE(app.messages.empty());
         EXPECT_EQ(count, 1);
         EXPECT_EQ(entries[0].state, NeedsUpdate);
@@ -215,22 +216,19 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
     };
     Reply missing("<html>Not Found</html>");
     missing.status = 404;
-    Reply cut(SigningFixture("good.minisig"));
+    Reply cut = Sig("good");
     cut.sendLimit = 100;
     const std::string oversized =
         SigningFixture("good.minisig") + std::string(64 * 1024, '\n'); // valid, but too long
     const Case cases[] = {
-        {"archive changed by one bit", "update-bit.zip", Reply(SigningFixture("good.minisig")),
-         false},
-        {"signature changed", "update.zip", Reply(SigningFixture("signature-bit.minisig")), false},
-        {"trusted comment edited", "update.zip", Reply(SigningFixture("comment-edited.minisig")),
-         false},
-        {"another key", "update.zip", Reply(SigningFixture("other-key.minisig")), false},
-        {"wrong key id", "update.zip", Reply(SigningFixture("key-id.minisig")), false},
-        {"unknown algorithm", "update.zip", Reply(SigningFixture("unknown-algorithm.minisig")),
-         false},
-        {"truncated", "update.zip", Reply(SigningFixture("truncated.minisig")), false},
-        {"garbage", "update.zip", Reply(SigningFixture("garbage.minisig")), false},
+        {"archive changed by one bit", "update-bit.zip", Sig("good"), false},
+        {"signature changed", "update.zip", Sig("signature-bit"), false},
+        {"trusted comment edited", "update.zip", Sig("comment-edited"), false},
+        {"another key", "update.zip", Sig("other-key"), false},
+        {"wrong key id", "update.zip", Sig("key-id"), false},
+        {"unknown algorithm", "update.zip", Sig("unknown-algorithm"), false},
+        {"truncated", "update.zip", Sig("truncated"), false},
+        {"garbage", "update.zip", Sig("garbage"), false},
         {"empty", "update.zip", Reply(""), false},
         {"no signature on the server", "update.zip", missing, true},
         {"signature cut off", "update.zip", cut, true},

@@ -277,12 +277,12 @@ TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
 }
 
 TEST_F(QuickCheckTest, WithAPublicKeyTheWholeArchiveIsFetchedAndVerified) {
-    server.ServeBytes("/update.zip.minisig",
-                      ReadFileBytes(BinaryFolder() + "minisign-fixture\\good.minisig"));
-    ServeArchive(ReadFileBytes(BinaryFolder() + "minisign-fixture\\update.zip"));
+    const std::string signing = BinaryFolder() + "minisign-fixture\\";
+    server.ServeBytes("/update.zip.minisig", ReadFileBytes(signing + "good.minisig"));
+    ServeArchive(ReadFileBytes(signing + "update.zip"));
     entryNames = {"app.exe"};
     Install("app.exe", "program 1", {2024, 5, 6, 7, 8, 10});
-    const std::string key = ReadFileBytes(BinaryFolder() + "minisign-fixture\\key-a.txt");
+    const std::string key = ReadFileBytes(signing + "key-a.txt");
     const CheckResult quick = Check(true, "", "PublicKey=" + key + "\r\n");
     EXPECT_EQ(Asked(), std::vector<std::string>({"bytes=-65536", "GET", "GET"}));
     EXPECT_EQ(quick.count, 1) << quick;

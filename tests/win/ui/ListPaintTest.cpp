@@ -114,7 +114,11 @@ class ListPaintTest : public testing::Test {
         return reading.texts;
     }
 
-    static RECT Blank(const RECT& row) { return {row.left, row.top, row.left + 3, row.top + 2}; }
+    static void SelectAndFocus(UpdateList& list, int item) {
+        LVITEMA state = {};
+        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
+    }
 
     // The window as it stands on screen: frame, header and scroll bars too.
     static std::vector<std::uint32_t> Snapshot(HWND window) {
@@ -171,10 +175,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
         two->archiveSize = 5;
         two->state = Updated;
         three->state = static_cast<EntryState>(7);
-        LVITEMA state = {};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
+        SelectAndFocus(list, 2);
         const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
 
         // The rows do not overlap: all three stay on the canvas.
@@ -273,10 +274,7 @@ TEST_F(ListPaintTest, CellTexts) {
 TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
     RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
-        LVITEMA state = {};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list.m_hWnd, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
+        SelectAndFocus(list, 1);
         const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
 
         SetFocus(GetDlgItem(window, IDCANCEL));

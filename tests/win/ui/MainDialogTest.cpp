@@ -436,8 +436,7 @@ TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
             EXPECT_FALSE(IsWindowEnabled(window));
             EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT,
                       ItemTextOf(about, IDC_VERSION_TEXT));
-            SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(about, IDOK)));
+            Click(about, IDOK);
         });
         // Only the command's upper twelve bits count.
         SendMessageA(window, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x5, 0);

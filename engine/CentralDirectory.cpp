@@ -6,35 +6,21 @@
 
 namespace {
 
-using Outcome = DirectoryFetch::Outcome;
 using Kind = RangeReply::Kind;
 
 DirectoryFetch Full(const std::string& why) {
     DirectoryFetch fetch;
-    fetch.outcome = Outcome::FullDownload;
+    fetch.outcome = FetchEnd::FullDownload;
     fetch.why = why;
     return fetch;
 }
 
-// A reply that is no 206 decides the check alone; nullopt-like: Listed.
+// A reply that is no 206 decides the check alone.
 DirectoryFetch Settle(const RangeReply& reply) {
-    DirectoryFetch fetch;
-    switch (reply.kind) {
-    case Kind::Whole:
-        fetch.outcome = Outcome::StoredWhole;
-        break;
-    case Kind::NoConnection:
-        fetch.outcome = Outcome::NoConnection;
-        break;
-    case Kind::Failed:
-        fetch.outcome = Outcome::Failed;
-        break;
-    case Kind::Left:
-        fetch.outcome = Outcome::Left;
-        break;
-    default:
+    if (EndOf(reply.kind) == FetchEnd::FullDownload)
         return Full("the server does not answer the range");
-    }
+    DirectoryFetch fetch;
+    fetch.outcome = EndOf(reply.kind);
     return fetch;
 }
 
@@ -47,6 +33,23 @@ bool Carries(const RangeReply& reply, std::uint64_t first, std::uint64_t last,
 }
 
 } // namespace
+
+FetchEnd EndOf(RangeReply::Kind kind) {
+    switch (kind) {
+    case Kind::Whole:
+        return FetchEnd::StoredWhole;
+    case Kind::NoConnection:
+        return FetchEnd::NoConnection;
+    case Kind::Failed:
+        return FetchEnd::Failed;
+    case Kind::Left:
+        return FetchEnd::Left;
+    case Kind::Partial:
+    case Kind::Refused:
+        break;
+    }
+    return FetchEnd::FullDownload;
+}
 
 std::string RangeValidator(const RangeReply& reply) {
     // A weak ETag cannot make a range conditional: the server would send all.
@@ -101,7 +104,7 @@ DirectoryFetch FetchCentralDirectory(RangeFetcher& fetcher,
     } catch (const tar32::Failure& failure) {
         return Full("the tail is no ZIP directory: " + failure.message);
     }
-    fetch.outcome = Outcome::Listed;
+    fetch.outcome = FetchEnd::Done;
     return fetch;
 }
 

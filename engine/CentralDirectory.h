@@ -47,16 +47,23 @@ class RangeFetcher {
     virtual RangeReply Fetch(const RangeRequest& request) = 0;
 };
 
+// How one step of the quick check's fetching (the directory, the members)
+// ended.
+enum class FetchEnd {
+    Done,         // the step has what it fetched for
+    StoredWhole,  // a 200 answered: the fetcher stored the whole archive, go on as today
+    FullDownload, // the ranges did not serve: download the archive as today
+    NoConnection, // show the receiving error, nothing else
+    Failed,       // likewise
+    Left,         // the user left: end quietly
+};
+
+// The end that a reply other than a usable 206 gives its step: a refusal
+// asks for the full download.
+FetchEnd EndOf(RangeReply::Kind kind);
+
 struct DirectoryFetch {
-    enum class Outcome {
-        Listed,       // members holds the central directory
-        StoredWhole,  // a 200 answered: the archive is downloaded, go on as today
-        FullDownload, // the ranges did not serve: download the archive as today
-        NoConnection, // show the receiving error, nothing else
-        Failed,       // likewise
-        Left,         // the user left: end quietly
-    };
-    Outcome outcome = Outcome::FullDownload;
+    FetchEnd outcome = FetchEnd::FullDownload; // Done: members holds the central directory
     std::vector<tar32::ZipMember> members;
     std::string held; // the archive's last bytes, the whole central directory among them
     std::uint64_t archiveSize = 0;

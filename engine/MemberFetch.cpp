@@ -5,7 +5,6 @@
 
 namespace {
 
-using Outcome = MemberFetch::Outcome;
 using Kind = RangeReply::Kind;
 
 MemberFetch Full(const std::string& why) {
@@ -74,23 +73,10 @@ MemberFetch FetchMembers(RangeFetcher& fetcher, const DirectoryFetch& directory,
             return write(data, size);
         };
         const RangeReply reply = fetcher.Fetch(request);
-        switch (reply.kind) {
-        case Kind::Partial:
-            break;
-        case Kind::Whole:
-            fetch.outcome = Outcome::StoredWhole;
-            return fetch;
-        case Kind::NoConnection:
-            fetch.outcome = Outcome::NoConnection;
-            return fetch;
-        case Kind::Failed:
-            fetch.outcome = Outcome::Failed;
-            return fetch;
-        case Kind::Left:
-            fetch.outcome = Outcome::Left;
-            return fetch;
-        case Kind::Refused:
-            fetch.why = "the server does not answer " + request.range;
+        if (reply.kind != Kind::Partial) {
+            fetch.outcome = EndOf(reply.kind);
+            if (fetch.outcome == FetchEnd::FullDownload)
+                fetch.why = "the server does not answer " + request.range;
             return fetch;
         }
         // Exactly the bytes asked for, of an archive of the directory's size.
@@ -104,9 +90,9 @@ MemberFetch FetchMembers(RangeFetcher& fetcher, const DirectoryFetch& directory,
         }
     }
     if (!write(subsetDirectory.data(), subsetDirectory.size())) {
-        fetch.outcome = Outcome::Failed;
+        fetch.outcome = FetchEnd::Failed;
         return fetch;
     }
-    fetch.outcome = Outcome::Written;
+    fetch.outcome = FetchEnd::Done;
     return fetch;
 }

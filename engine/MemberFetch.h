@@ -34,15 +34,8 @@
 constexpr std::size_t kMaxMemberRequests = 32;
 
 struct MemberFetch {
-    enum class Outcome {
-        Written,      // the sink holds the archive of the members, directory and all
-        StoredWhole,  // a 200 answered: the fetcher stored the whole archive, go on as today
-        FullDownload, // the members would not do: download the archive as today
-        NoConnection, // show the receiving error, nothing else
-        Failed,       // likewise
-        Left,         // the user left: end quietly
-    };
-    Outcome outcome = Outcome::FullDownload;
+    // Done: the sink holds the archive of the members, directory and all.
+    FetchEnd outcome = FetchEnd::FullDownload;
     std::uint64_t bytes = 0; // the members' bytes asked for
     std::size_t requests = 0;
     std::string why; // why the full download, for the diagnostics
@@ -51,7 +44,7 @@ struct MemberFetch {
 // Fetches the members (indexes into directory.members) with one ranged GET
 // per run of adjacent members, each under If-Range with the directory's
 // validator, and writes them with the subset's central directory to write.
-// Whatever went to write before an outcome other than Written is to be
+// Whatever went to write before an outcome other than Done is to be
 // dropped.
 MemberFetch FetchMembers(RangeFetcher& fetcher, const DirectoryFetch& directory,
                          const std::vector<std::size_t>& members,

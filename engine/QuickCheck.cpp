@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/UpdaterApp.h"
 #include "engine/ArchiveFile.h"
@@ -118,6 +119,29 @@ bool KeepsExactTimes(const std::string& folder) {
     return name.find("FAT") == std::string::npos;
 }
 
+// Where a fetching step that did not get what it fetched for leaves the
+// check; nothing when it did (Done).
+std::optional<UpdaterApp::QuickCheckOutcome> Ended(FetchEnd end, const std::string& why,
+                                                   const std::string& url) {
+    using Outcome = UpdaterApp::QuickCheckOutcome;
+    switch (end) {
+    case FetchEnd::Done:
+        return std::nullopt;
+    case FetchEnd::StoredWhole:
+        return Outcome::Downloaded;
+    case FetchEnd::FullDownload:
+        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(), why.c_str());
+        return Outcome::FullDownload;
+    case FetchEnd::NoConnection:
+    case FetchEnd::Failed:
+        ShowReceiveError(url);
+        return Outcome::Failed;
+    case FetchEnd::Left:
+        break;
+    }
+    return Outcome::Failed;
+}
+
 } // namespace
 
 UpdaterApp::QuickCheckOutcome
@@ -139,22 +163,8 @@ UpdaterApp::QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor
         FetchCentralDirectory(fetcher, [&fileSystem](const std::string& utf8, std::string& sjis) {
             return fileSystem.Utf8ToShiftJis(utf8, sjis);
         });
-    switch (fetch.outcome) {
-    case DirectoryFetch::Outcome::Listed:
-        break;
-    case DirectoryFetch::Outcome::StoredWhole:
-        return QuickCheckOutcome::Downloaded;
-    case DirectoryFetch::Outcome::FullDownload:
-        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
-                 fetch.why.c_str());
-        return QuickCheckOutcome::FullDownload;
-    case DirectoryFetch::Outcome::NoConnection:
-    case DirectoryFetch::Outcome::Failed:
-        ShowReceiveError(url);
-        return QuickCheckOutcome::Failed;
-    case DirectoryFetch::Outcome::Left:
-        return QuickCheckOutcome::Failed;
-    }
+    if (const std::optional<QuickCheckOutcome> ended = Ended(fetch.outcome, fetch.why, url))
+        return *ended;
 
     if (!KeepsExactTimes(TempFolderPath())) {
         LogCause("quick check: %s keeps no exact times; the whole archive follows",
@@ -189,22 +199,8 @@ UpdaterApp::QuickCheck(UpdateEntry* head, std::optional<CWaitCursor>& waitCursor
 
     const MemberFetch members =
         FetchMembers(fetcher, fetch, prediction.deciding, archive.Sink(std::nullopt));
-    switch (members.outcome) {
-    case MemberFetch::Outcome::Written:
-        break;
-    case MemberFetch::Outcome::StoredWhole:
-        return QuickCheckOutcome::Downloaded;
-    case MemberFetch::Outcome::FullDownload:
-        LogCause("quick check of %s: %s; the whole archive follows", url.c_str(),
-                 members.why.c_str());
-        return QuickCheckOutcome::FullDownload;
-    case MemberFetch::Outcome::NoConnection:
-    case MemberFetch::Outcome::Failed:
-        ShowReceiveError(url);
-        return QuickCheckOutcome::Failed;
-    case MemberFetch::Outcome::Left:
-        return QuickCheckOutcome::Failed;
-    }
+    if (const std::optional<QuickCheckOutcome> ended = Ended(members.outcome, members.why, url))
+        return *ended;
     archive.Close();
     // A failed unpacking has shown its message: a check that found nothing.
     if (!ExtractArchive())

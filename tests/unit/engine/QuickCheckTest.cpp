@@ -125,7 +125,7 @@ bool AsciiOnly(const std::string& utf8, std::string& sjis) {
     return true;
 }
 
-using Outcome = DirectoryFetch::Outcome;
+using Outcome = FetchEnd;
 
 tar32::ZipTail WholeTail(const std::string& archive) {
     tar32::ZipTail tail;
@@ -151,7 +151,7 @@ TEST(FetchCentralDirectory, TakesTheTailAndExactlyTheDirectoryBeforeItUnderIfRan
         server.etag = c.etag;
         server.lastModified = c.lastModified;
         const DirectoryFetch fetch = FetchCentralDirectory(server, AsciiOnly);
-        ASSERT_EQ(fetch.outcome, Outcome::Listed) << fetch.why;
+        ASSERT_EQ(fetch.outcome, Outcome::Done) << fetch.why;
         ASSERT_EQ(fetch.members.size(), c.names);
         EXPECT_EQ(fetch.members[2].bareName, "00002-a-long-enough-name-for-the-directory.dat");
         EXPECT_EQ(fetch.archiveSize, server.archive.size());
@@ -283,7 +283,7 @@ struct MemberRun {
 // would not do, or an answer is not the one asked for.
 TEST(FetchMembers, AsksForEachRunOfMembersOrTheWholeArchive) {
     using Fault = FakeServer::Fault;
-    using O = MemberFetch::Outcome;
+    using O = FetchEnd;
     const std::string size = std::to_string(MemberArchive().size());
     std::string five; // the Content-Range of member 5
     {
@@ -301,7 +301,7 @@ TEST(FetchMembers, AsksForEachRunOfMembersOrTheWholeArchive) {
         const char* what;
         std::vector<std::size_t> members;
         std::size_t requests;
-        O outcome = O::Written;
+        O outcome = O::Done;
         Fault fault = Fault();
         std::string etag = "\"5f3a-1\"";
     };
@@ -325,14 +325,14 @@ TEST(FetchMembers, AsksForEachRunOfMembersOrTheWholeArchive) {
          }) {
         SCOPED_TRACE(c.what);
         MemberRun run(c.etag);
-        ASSERT_EQ(run.directory.outcome, Outcome::Listed) << run.directory.why;
+        ASSERT_EQ(run.directory.outcome, Outcome::Done) << run.directory.why;
         run.server.faults = {Fault(), c.fault};
         const MemberFetch fetch = run.Fetch(c.members);
         ASSERT_EQ(fetch.outcome, c.outcome) << fetch.why;
         ASSERT_EQ(run.server.asked.size(), 1 + c.requests);
         for (std::size_t i = 1; i < run.server.asked.size(); ++i)
             EXPECT_EQ(run.server.asked[i].ifRange, run.server.etag);
-        if (c.outcome != O::Written)
+        if (c.outcome != O::Done)
             continue;
         // The written archive lists those members, each with its own bytes.
         const std::vector<tar32::ZipMember> listed =

@@ -7,7 +7,6 @@
 // system's conversions and the messages.
 #include <windows.h>
 
-#include <algorithm>
 #include <optional>
 
 #include "app/UpdaterApp.h"
@@ -23,13 +22,6 @@
 #include "tar32/WinFileSystem.h"
 
 namespace {
-
-bool IsHttpUrl(const std::string& url) {
-    std::string scheme = url.substr(0, std::min<std::size_t>(url.size(), 8));
-    for (char& c : scheme)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return scheme.compare(0, 7, "http://") == 0 || scheme.compare(0, 8, "https://") == 0;
-}
 
 // The ranges through the program's one transfer; a 200 goes to the archive.
 class TransferFetcher : public RangeFetcher {

@@ -323,6 +323,10 @@ TransferResult RunTransfer(const TransferRequest& request, const HeadersSeen& he
     return TransferResult::Failed;
 }
 
+bool IsHttpUrl(const std::string& url) {
+    return IsHttpScheme(SchemeOf(url));
+}
+
 ScopedTransferWatch::ScopedTransferWatch(TransferWatch* watch) : previous_(g_watch) {
     g_watch = watch;
 }

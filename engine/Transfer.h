@@ -64,6 +64,10 @@ using HeadersSeen = std::function<BodySink(const TransferReply&)>;
 TransferResult RunTransfer(const TransferRequest& request, const HeadersSeen& headersSeen,
                            TransferReply& reply);
 
+// Whether url is one RunTransfer would send (http or https), by the same
+// reading of the URL.
+bool IsHttpUrl(const std::string& url);
+
 // Whoever shows the transfers that run while it is set (the main dialog,
 // for its check): told of progress, asked whether the user is leaving.
 class TransferWatch {

@@ -1,20 +1,8 @@
 #include "engine/ContentRange.h"
 
-namespace {
+#include "engine/HttpReply.h"
 
-// Reads the digits at pos into value; false when there are none or too many.
-bool ReadNumber(const std::string& text, std::size_t& pos, std::uint64_t& value) {
-    const std::size_t begin = pos;
-    value = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-        const std::uint64_t digit = static_cast<std::uint64_t>(text[pos] - '0');
-        if (value > (~std::uint64_t(0) - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-        ++pos;
-    }
-    return pos > begin;
-}
+namespace {
 
 bool Expect(const std::string& text, std::size_t& pos, char c) {
     if (pos >= text.size() || text[pos] != c)
@@ -35,9 +23,9 @@ bool ParseContentRange(const std::string& text, ContentRange& range) {
     if (pos == std::string::npos || pos == afterUnit)
         return false;
     ContentRange parsed;
-    if (!ReadNumber(text, pos, parsed.first) || !Expect(text, pos, '-') ||
-        !ReadNumber(text, pos, parsed.last) || !Expect(text, pos, '/') ||
-        !ReadNumber(text, pos, parsed.total))
+    if (!ReadDecimal(text, pos, parsed.first) || !Expect(text, pos, '-') ||
+        !ReadDecimal(text, pos, parsed.last) || !Expect(text, pos, '/') ||
+        !ReadDecimal(text, pos, parsed.total))
         return false;
     if (text.find_first_not_of(" \t", pos) != std::string::npos)
         return false;

@@ -1,20 +1,24 @@
 #include "engine/HttpReply.h"
 
-std::optional<unsigned long long> ReadContentLength(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos)
-        return std::nullopt;
-    const std::size_t end = text.find_last_not_of(" \t");
-    unsigned long long length = 0;
-    for (std::size_t i = begin; i <= end; ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        const auto digit = static_cast<unsigned long long>(c - '0');
-        if (length > (~0ULL - digit) / 10)
-            return std::nullopt;
-        length = length * 10 + digit;
+bool ReadDecimal(const std::string& text, std::size_t& pos, std::uint64_t& value) {
+    const std::size_t begin = pos;
+    value = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        const auto digit = static_cast<std::uint64_t>(text[pos] - '0');
+        if (value > (~std::uint64_t(0) - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+        ++pos;
     }
+    return pos > begin;
+}
+
+std::optional<unsigned long long> ReadContentLength(const std::string& text) {
+    std::size_t pos = text.find_first_not_of(" \t");
+    std::uint64_t length = 0;
+    if (pos == std::string::npos || !ReadDecimal(text, pos, length) ||
+        text.find_first_not_of(" \t", pos) != std::string::npos)
+        return std::nullopt;
     return length;
 }
 

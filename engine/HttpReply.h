@@ -1,8 +1,14 @@
 #pragma once
 // What a transfer makes of an HTTP reply's status and headers. No
 // windows.h: built and tested natively too.
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+
+// Reads the decimal digits at pos of text into value and moves pos past
+// them; false when there are none, or too many for 64 bits.
+bool ReadDecimal(const std::string& text, std::size_t& pos, std::uint64_t& value);
 
 // The Content-Length header's value as one plain number (blanks around it
 // allowed); nothing when it is anything else: no digits, a sign, a list

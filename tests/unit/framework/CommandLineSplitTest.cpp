@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "framework/CommandLine.h"
 
 namespace {
@@ -29,31 +31,20 @@ TEST(SplitCommandLine, DoubleByteTrailBackslashBeforeAQuote) {
     EXPECT_EQ(SplitCommandLine("prog \"表\" next"), Args({"prog", "表", "next"}));
 }
 
-struct Recorder : CCommandLineInfo {
-    struct Call {
-        std::string param;
-        bool isFlag;
-        bool isLast;
-    };
-    void ParseParam(const char* param, bool isFlag, bool isLast) override {
-        calls.push_back({param, isFlag, isLast});
-    }
-    std::vector<Call> calls;
-};
-
 TEST(ParseCommandLineArguments, StripsOneSwitchCharacter) {
-    Recorder recorder;
+    using Call = std::tuple<std::string, bool, bool>; // param, isFlag, isLast
+    struct Recorder : CCommandLineInfo {
+        void ParseParam(const char* param, bool isFlag, bool isLast) override {
+            calls.emplace_back(param, isFlag, isLast);
+        }
+        std::vector<Call> calls;
+    } recorder;
     ParseCommandLineArguments(recorder, {"prog", "/a.ini", "-b.ini", "--c", "d", ""});
-    ASSERT_EQ(recorder.calls.size(), 5u);
-    EXPECT_EQ(recorder.calls[0].param, "a.ini");
-    EXPECT_TRUE(recorder.calls[0].isFlag);
-    EXPECT_EQ(recorder.calls[1].param, "b.ini");
-    EXPECT_EQ(recorder.calls[2].param, "-c");
-    EXPECT_EQ(recorder.calls[3].param, "d");
-    EXPECT_FALSE(recorder.calls[3].isFlag);
-    EXPECT_FALSE(recorder.calls[3].isLast);
-    EXPECT_EQ(recorder.calls[4].param, "");
-    EXPECT_TRUE(recorder.calls[4].isLast);
+    EXPECT_EQ(recorder.calls, (std::vector<Call>{{"a.ini", true, false},
+                                                 {"b.ini", true, false},
+                                                 {"-c", true, false},
+                                                 {"d", false, false},
+                                                 {"", false, true}}));
 }
 
 } // namespace

@@ -80,9 +80,7 @@ TEST(Tar32Damage, EmptyFileOrGzippedPageIsNoArchive) {
     EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
     // A web server's gzip-encoded error page.
     tar32test::WriteFile(out / "page.html", "<html>Service Unavailable</html>");
-    ASSERT_EQ(std::system(
-                  ("gzip -c '" + out / "page.html" + "' > '" + out / "Archive.zip" + "'").c_str()),
-              0);
+    Gzip(out / "page.html", out / "Archive.zip");
     EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
     EXPECT_EQ(RunTar(ProgramCommandLine(out.Path(), out / "x")), TAR32_ERROR_OPEN);
 }
@@ -102,17 +100,17 @@ void CheckEveryTruncation(const std::string& archive, std::size_t end, const Fil
             ASSERT_EQ(members.count(name), 1u) << name << " cut at " << size;
             ASSERT_EQ(members.at(name), content) << name << " cut at " << size;
         }
-        std::system(("rm -rf '" + out + "'").c_str());
+        Remove(out);
     }
     EXPECT_EQ(Tree(scratch.Path()), (Files{{"cut", bytes.substr(0, end - 1)}}));
 }
 
+const Files kSmall{{"one.txt", "data of one.txt"}, {"two.txt", "data of dir/two.txt"}};
+
 TEST(Tar32Damage, EveryTruncatedZipFails) {
     Scratch scratch;
-    const std::string archive = scratch / "small.zip";
-    MakeArchive("zip", archive, {"one.txt", "dir/two.txt"});
-    CheckEveryTruncation(archive, ReadFile(archive).size(),
-                         {{"one.txt", "data of one.txt"}, {"two.txt", "data of dir/two.txt"}});
+    MakeArchive("zip", scratch / "small.zip", {"one.txt", "dir/two.txt"});
+    CheckEveryTruncation(scratch / "small.zip", ReadFile(scratch / "small.zip").size(), kSmall);
     CheckEveryTruncation(Fixture("infozip_stream.zip"),
                          ReadFile(Fixture("infozip_stream.zip")).size(),
                          {{"readme.txt", "hello\n"}});
@@ -120,41 +118,39 @@ TEST(Tar32Damage, EveryTruncatedZipFails) {
 
 TEST(Tar32Damage, EveryTruncatedTarFails) {
     Scratch scratch;
-    const std::string archive = scratch / "small.tar";
-    MakeArchive("tar", archive, {"one.txt", "dir/two.txt"});
-    const Files members{{"one.txt", "data of one.txt"}, {"two.txt", "data of dir/two.txt"}};
-    // Two members of one block each, then the two zero blocks; the padding
-    // after them may go.
-    CheckEveryTruncation(archive, 6 * 512, members);
-    const std::string gz = scratch / "small.tgz";
-    ASSERT_EQ(std::system(("gzip -c '" + archive + "' > '" + gz + "'").c_str()), 0);
-    CheckEveryTruncation(gz, ReadFile(gz).size(), members);
+    MakeArchive("tar", scratch / "small.tar", {"one.txt", "dir/two.txt"});
+    // Two members of one block each, then the two zero blocks; the padding may go.
+    CheckEveryTruncation(scratch / "small.tar", 6 * 512, kSmall);
+    Gzip(scratch / "small.tar", scratch / "small.tgz");
+    CheckEveryTruncation(scratch / "small.tgz", ReadFile(scratch / "small.tgz").size(), kSmall);
 }
 
+// One of each kind (every rule is proved on names alone in NamesTest), after a
+// good member: the whole archive is checked before writing.
+// One name of each kind (NamesTest proves every rule), after a good member:
+// the whole archive is checked before writing.
 TEST(Tar32Damage, UnsafeNamesRefusedBeforeAnythingIsWritten) {
-    // One of each kind; every rule is proved on names alone in NamesTest.
-    const std::vector<std::string> always = {"",      "..", "a:b.txt", "x\\x01y.txt", "sub/aux.txt",
-                                             "trail."};
-    const std::vector<std::string> withFolders = {"/abs.txt", "C:\\\\evil.txt", "a/../../up.txt",
-                                                  "..\\\\up.txt"};
+    struct Case {
+        std::vector<const char*> useDirectory, names;
+    } cases[] = {
+        {{"0", "1"}, {"", "..", "a:b.txt", "x\\x01y.txt", "sub/aux.txt", "trail."}},
+        {{"1"}, {"/abs.txt", "C:\\\\evil.txt", "a/../../up.txt", "..\\\\up.txt"}}, // escapes
+    };
     Scratch scratch;
-    for (const bool useDirectory : {false, true}) {
-        std::vector<std::string> names = always;
-        if (useDirectory) {
-            names.insert(names.end(), withFolders.begin(), withFolders.end());
-        }
-        for (const std::string& name : names) {
-            const std::string archive = scratch / "unsafe.zip";
-            // A good member first: the whole archive is checked before writing.
+    const std::string archive = scratch / "unsafe.zip";
+    for (const Case& c : cases) {
+        for (const char* name : c.names) {
             MakeArchive("zip", archive, {"good.txt", name});
-            Scratch out;
-            std::string listing;
-            EXPECT_EQ(RunTar("--use-directory=" + std::string(useDirectory ? "1" : "0") + " xf " +
-                                 archive + " -o " + out.Path(),
-                             &listing),
-                      TAR32_ERROR_UNSAFE_NAME)
-                << name << " " << useDirectory << ": " << listing;
-            EXPECT_EQ(Tree(out.Path()), Files{}) << name;
+            for (const char* useDirectory : c.useDirectory) {
+                Scratch out;
+                std::string listing;
+                EXPECT_EQ(RunTar(std::string("--use-directory=") + useDirectory + " xf " + archive +
+                                     " -o " + out.Path(),
+                                 &listing),
+                          TAR32_ERROR_UNSAFE_NAME)
+                    << name << " " << useDirectory << ": " << listing;
+                EXPECT_EQ(Tree(out.Path()), Files{}) << name;
+            }
         }
     }
 }

@@ -10,11 +10,12 @@ using namespace tar32test;
 
 std::string DataBin() {
     std::string data(100000, '\0');
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 100000; ++i)
         data[i] = static_cast<char>((i * 7 + i / 251) % 256);
-    }
     return data;
 }
+// The tree of mkarchive.py, taken without its folders.
+const Files kFlat{{"readme.txt", "hello\n"}, {"data.bin", DataBin()}, {"empty.txt", ""}};
 
 // What zip and bsdtar stored: the tree of mkarchive.py with its UTC times.
 class ToolArchives : public ::testing::TestWithParam<const char*> {};
@@ -24,8 +25,7 @@ TEST_P(ToolArchives, TheProgramsLineGivesBareNamesBytesAndTimes) {
     std::string listing;
     ASSERT_EQ(RunTar(ProgramCommandLine(Fixture(GetParam()), out.Path()), &listing), TAR32_OK)
         << listing;
-    EXPECT_EQ(Tree(out.Path()),
-              (Files{{"readme.txt", "hello\n"}, {"data.bin", DataBin()}, {"empty.txt", ""}}));
+    EXPECT_EQ(Tree(out.Path()), kFlat);
     EXPECT_EQ(ModifiedTime(out / "readme.txt"), 1614834367);
     EXPECT_EQ(ModifiedTime(out / "data.bin"), 1577934245);
     EXPECT_EQ(ModifiedTime(out / "empty.txt"), 1559894950);
@@ -57,17 +57,15 @@ INSTANTIATE_TEST_SUITE_P(Made, ToolArchives,
                                            "bsdtar.tar", "bsdtar.tgz", "gnutar.tar", "dot.tar"),
                          [](const auto& info) {
                              std::string name = info.param;
-                             for (char& c : name) {
+                             for (char& c : name)
                                  c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
                              return name;
                          });
 
 TEST(Tar32Extract, Zip64FieldsAndDosTimesTakenAsLocalTime) {
     Scratch out;
     ASSERT_EQ(RunTar(ProgramCommandLine(Fixture("py_zip64.zip"), out.Path())), TAR32_OK);
-    EXPECT_EQ(Tree(out.Path()),
-              (Files{{"readme.txt", "hello\n"}, {"data.bin", DataBin()}, {"empty.txt", ""}}));
+    EXPECT_EQ(Tree(out.Path()), kFlat);
     // 2020-01-02 03:04:06 in Tokyo.
     EXPECT_EQ(ModifiedTime(out / "data.bin"), 1577901846);
 }
@@ -143,11 +141,9 @@ TEST(Tar32Extract, DeflateNearItsLimitIsNoBomb) {
 }
 
 TEST(Tar32Extract, DuplicateBareNamesLastOneWins) {
-    Scratch scratch;
-    const std::string archive = scratch / "dup.zip";
-    tar32test::MakeArchive("zip", archive, {"x/same.txt", "y/same.txt"});
-    Scratch out;
-    ASSERT_EQ(RunTar(ProgramCommandLine(archive, out.Path())), TAR32_OK);
+    Scratch scratch, out;
+    MakeArchive("zip", scratch / "dup.zip", {"x/same.txt", "y/same.txt"});
+    ASSERT_EQ(RunTar(ProgramCommandLine(scratch / "dup.zip", out.Path())), TAR32_OK);
     EXPECT_EQ(Tree(out.Path()), (Files{{"same.txt", "data of y/same.txt"}}));
 }
 

@@ -1,7 +1,7 @@
 #include "Tar32TestSupport.h"
 
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -11,74 +11,48 @@
 #include "tar32/Core.h"
 #include "tar32/PosixFileSystem.h"
 
+namespace fs = std::filesystem;
+
 namespace tar32test {
 namespace {
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
+    for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
     return quoted + "'";
 }
 
 void Shell(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
+    if (std::system(command.c_str()) != 0)
         throw std::runtime_error("failed: " + command);
-    }
 }
 
 std::string MakeTempFolder() {
     std::string path = "/tmp/tar32-test-XXXXXX";
-    if (mkdtemp(&path[0]) == nullptr) {
+    if (mkdtemp(&path[0]) == nullptr)
         throw std::runtime_error("mkdtemp");
-    }
     return path;
 }
 
 struct FixtureFolder {
-    FixtureFolder() : path(MakeTempFolder()) {
+    FixtureFolder() {
         // DOS times are local: the tests read them in Japan's zone, the
         // archives were made in another.
         setenv("TZ", "Asia/Tokyo", 1);
         tzset();
         MakeArchive("all", path, {});
     }
-    ~FixtureFolder() { Shell("rm -rf " + Quote(path)); }
-    std::string path;
+    ~FixtureFolder() { Remove(path); }
+    std::string path = MakeTempFolder();
 };
-
-void Walk(const std::string& root, const std::string& relative,
-          std::map<std::string, std::string>& out) {
-    const std::string folder = relative.empty() ? root : root + "/" + relative;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        const std::string rel = relative.empty() ? name : relative + "/" + name;
-        struct stat st {};
-        lstat((root + "/" + rel).c_str(), &st);
-        if (S_ISDIR(st.st_mode)) {
-            Walk(root, rel, out);
-        } else {
-            out[rel] = S_ISREG(st.st_mode) ? ReadFile(root + "/" + rel) : "<not a file>";
-        }
-    }
-    closedir(dir);
-}
 
 class FreeSpaceFileSystem : public tar32::PosixFileSystem {
   public:
     explicit FreeSpaceFileSystem(std::uint64_t freeSpace) : freeSpace_(freeSpace) {}
     bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override {
-        if (freeSpace_ == kRealFreeSpace) {
+        if (freeSpace_ == kRealFreeSpace)
             return PosixFileSystem::FreeSpace(folder, bytes);
-        }
         bytes = freeSpace_;
         return true;
     }
@@ -101,15 +75,18 @@ std::string Fixture(const std::string& name) {
 void MakeArchive(const std::string& mode, const std::string& out,
                  const std::vector<std::string>& names) {
     std::string command = "python3 " + Quote(TAR32_MKARCHIVE) + " " + mode + " " + Quote(out);
-    for (const std::string& name : names) {
+    for (const std::string& name : names)
         command += " " + Quote(name);
-    }
     Shell(command);
+}
+
+void Gzip(const std::string& from, const std::string& to) {
+    Shell("gzip -c " + Quote(from) + " > " + Quote(to));
 }
 
 Scratch::Scratch() : path_(MakeTempFolder()) {}
 Scratch::~Scratch() {
-    Shell("rm -rf " + Quote(path_));
+    Remove(path_);
 }
 
 int RunTar(const std::string& commandLine, std::string* output, std::uint64_t freeSpace) {
@@ -117,9 +94,8 @@ int RunTar(const std::string& commandLine, std::string* output, std::uint64_t fr
     FreeSpaceFileSystem fs(freeSpace);
     char buffer[4096];
     const int code = tar32::Run(commandLine.c_str(), buffer, sizeof buffer, fs);
-    if (output) {
+    if (output)
         *output = buffer;
-    }
     return code;
 }
 
@@ -129,9 +105,8 @@ std::string ProgramCommandLine(const std::string& archive, const std::string& ou
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
 
@@ -140,8 +115,12 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
+    return fs::exists(fs::symlink_status(path));
+}
+
+void Remove(const std::string& path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
 }
 
 std::int64_t ModifiedTime(const std::string& path) {
@@ -149,9 +128,16 @@ std::int64_t ModifiedTime(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
 }
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> out;
-    Walk(root, "", out);
+Files Tree(const std::string& root) {
+    Files out;
+    const std::size_t prefix = root.size() + (root.back() == '/' ? 0 : 1);
+    std::error_code ignored; // no folder: no files
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root, ignored)) {
+        const fs::file_status status = entry.symlink_status();
+        if (!fs::is_directory(status))
+            out[entry.path().string().substr(prefix)] =
+                fs::is_regular_file(status) ? ReadFile(entry.path()) : "<not a file>";
+    }
     return out;
 }
 

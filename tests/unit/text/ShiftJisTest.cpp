@@ -15,15 +15,11 @@ TEST(ShiftJis, LiteralsAreShiftJisBytes) {
 }
 
 TEST(ShiftJis, LeadBytes) {
-    EXPECT_TRUE(sjis::IsLeadByte(0x81));
-    EXPECT_TRUE(sjis::IsLeadByte(0x9F));
-    EXPECT_TRUE(sjis::IsLeadByte(0xE0));
-    EXPECT_TRUE(sjis::IsLeadByte(0xFC));
-    EXPECT_FALSE(sjis::IsLeadByte(0x80));
-    EXPECT_FALSE(sjis::IsLeadByte(0xA0));
-    EXPECT_FALSE(sjis::IsLeadByte(0xB1)); // half-width katakana
-    EXPECT_FALSE(sjis::IsLeadByte(0xDF));
-    EXPECT_FALSE(sjis::IsLeadByte('\\'));
+    for (unsigned char byte : {0x81, 0x9F, 0xE0, 0xFC})
+        EXPECT_TRUE(sjis::IsLeadByte(byte)) << int(byte);
+    // 0xB1 is half-width katakana, 0x5C the backslash.
+    for (unsigned char byte : {0x80, 0xA0, 0xB1, 0xDF, 0x5C})
+        EXPECT_FALSE(sjis::IsLeadByte(byte)) << int(byte);
 }
 
 TEST(ShiftJis, WalksWholeCharacters) {
@@ -47,16 +43,10 @@ TEST(ShiftJis, TextEndingInALoneLeadByte) {
 }
 
 TEST(ShiftJis, TrailBytes) {
-    EXPECT_TRUE(sjis::IsTrailByte(0x40));
-    EXPECT_TRUE(sjis::IsTrailByte(0x5C));
-    EXPECT_TRUE(sjis::IsTrailByte(0x7E));
-    EXPECT_TRUE(sjis::IsTrailByte(0x80));
-    EXPECT_TRUE(sjis::IsTrailByte(0xFC));
-    EXPECT_FALSE(sjis::IsTrailByte(0x3F));
-    EXPECT_FALSE(sjis::IsTrailByte(0x7F));
-    EXPECT_FALSE(sjis::IsTrailByte(0xFD));
-    EXPECT_FALSE(sjis::IsTrailByte(','));
-    EXPECT_FALSE(sjis::IsTrailByte('/'));
+    for (unsigned char byte : {0x40, 0x5C, 0x7E, 0x80, 0xFC})
+        EXPECT_TRUE(sjis::IsTrailByte(byte)) << int(byte);
+    for (unsigned char byte : {0x3F, 0x7F, 0xFD, 0x2C, 0x2F}) // ... comma, slash
+        EXPECT_FALSE(sjis::IsTrailByte(byte)) << int(byte);
 }
 
 // A lead byte whose next byte is no trail byte stands alone, so a broken

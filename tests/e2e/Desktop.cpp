@@ -31,27 +31,26 @@ bool RunningProgram::WaitForExit(DWORD timeoutMs) {
 
 namespace {
 
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window))
-        search->found.push_back(window);
-    return TRUE;
+// The visible top-level windows of a process, or of all when processId is 0.
+std::vector<HWND> TopLevelWindows(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) CALLBACK -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if ((s->processId == 0 || owner == s->processId) && IsWindowVisible(window))
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace
-
-std::vector<HWND> TopLevelWindows(DWORD processId) {
-    WindowSearch search{processId, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
@@ -69,33 +68,24 @@ HWND WaitForCaption(DWORD processId, const std::string& title, bool partial, DWO
     return WaitForWindow(
         processId,
         [&](HWND window) {
-            std::string caption = WindowText(window);
+            const std::string caption = WindowText(window);
             return partial ? caption.find(title) != std::string::npos : caption == title;
         },
         timeoutMs);
 }
 
-HWND WaitForAnyCaption(const std::string& part, DWORD timeoutMs) {
-    struct Search {
-        const std::string& part;
-        HWND found;
-    } search{part, nullptr};
-    const DWORD start = GetTickCount();
-    do {
-        EnumWindows(
-            [](HWND window, LPARAM data) CALLBACK -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                if (IsWindowVisible(window) &&
-                    WindowText(window).find(s->part) != std::string::npos)
-                    s->found = window;
-                return s->found == nullptr;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-            return search.found;
-        Sleep(100);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+SeenMessageBox WaitForMessageBox(DWORD processId, const std::string& caption, DWORD timeoutMs) {
+    SeenMessageBox seen;
+    seen.window = WaitForWindow(
+        processId,
+        [&](HWND window) {
+            return ClassName(window) == "#32770" && WindowText(window) == caption &&
+                   GetDlgItem(window, 0xFFFF) != nullptr;
+        },
+        timeoutMs);
+    if (seen.window != nullptr)
+        seen = {seen.window, WindowText(seen.window), ItemText(seen.window, 0xFFFF)};
+    return seen;
 }
 
 std::string DescribeWindows(DWORD processId) {
@@ -138,23 +128,6 @@ void PressButton(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-SeenMessageBox WaitForMessageBox(DWORD processId, const std::string& caption, DWORD timeoutMs) {
-    SeenMessageBox seen;
-    // A message box is a dialog whose text is the static control 0xFFFF.
-    seen.window = WaitForWindow(
-        processId,
-        [&](HWND window) {
-            return ClassName(window) == "#32770" && WindowText(window) == caption &&
-                   GetDlgItem(window, 0xFFFF) != nullptr;
-        },
-        timeoutMs);
-    if (seen.window != nullptr) {
-        seen.caption = WindowText(seen.window);
-        seen.text = ItemText(seen.window, 0xFFFF);
-    }
-    return seen;
-}
-
 void Settle(DWORD ms) {
     Sleep(ms);
 }
@@ -185,14 +158,21 @@ ScreenCapture::ScreenCapture(const RECT& area)
         BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), area.left, area.top, SRCCOPY);
     }
     BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = height_;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = Header();
     GetDIBits(memory.get(), static_cast<HBITMAP>(bitmap.get()), 0, height_, bgr_.data(), &info,
               DIB_RGB_COLORS);
+}
+
+BITMAPINFOHEADER ScreenCapture::Header() const {
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width_;
+    info.biHeight = height_;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(bgr_.size());
+    return info;
 }
 
 COLORREF ScreenCapture::Pixel(int x, int y) const {
@@ -215,20 +195,13 @@ bool ScreenCapture::SaveBmp(const std::string& path) const {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
         return false;
+    const BITMAPINFOHEADER info = Header();
     BITMAPFILEHEADER header = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width_;
-    info.biHeight = height_;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = static_cast<DWORD>(bgr_.size());
     header.bfType = 0x4D42;
     header.bfOffBits = sizeof(header) + sizeof(info);
     header.bfSize = header.bfOffBits + info.biSizeImage;
-    bool ok = std::fwrite(&header, sizeof(header), 1, file) == 1 &&
-              std::fwrite(&info, sizeof(info), 1, file) == 1 &&
-              std::fwrite(bgr_.data(), 1, bgr_.size(), file) == bgr_.size();
+    const bool ok = std::fwrite(&header, sizeof(header), 1, file) == 1 &&
+                    std::fwrite(&info, sizeof(info), 1, file) == 1 &&
+                    std::fwrite(bgr_.data(), 1, bgr_.size(), file) == bgr_.size();
     return std::fclose(file) == 0 && ok;
 }

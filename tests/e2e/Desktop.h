@@ -1,7 +1,6 @@
 #pragma once
-// Driving another process's windows the way a user would: find its dialogs
-// and message boxes, read their texts, press their buttons, and capture what
-// is on the screen.
+// Another process's windows worked as a user would: found, read, pressed,
+// and captured as they are on the screen.
 #include <windows.h>
 
 #include <functional>
@@ -18,7 +17,6 @@ class RunningProgram {
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
-
     bool Started() const { return static_cast<bool>(process_.process); }
     DWORD Id() const { return id_; }
     bool WaitForExit(DWORD timeoutMs);
@@ -28,59 +26,39 @@ class RunningProgram {
     DWORD id_ = 0;
 };
 
-// The visible top-level windows of a process.
-std::vector<HWND> TopLevelWindows(DWORD processId);
-
-// Waits until match accepts a visible top-level window of the process.
+// Waits until match accepts a visible top-level window of the process (of
+// any process when processId is 0).
 HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWORD timeoutMs);
-
-// Waits for a visible top-level window whose caption is exactly title, or
-// contains it when partial is true.
+// The same for a caption that is title, or with partial contains it.
 HWND WaitForCaption(DWORD processId, const std::string& title, bool partial, DWORD timeoutMs);
-
-// Waits for a visible top-level window of any process whose caption
-// contains part.
-HWND WaitForAnyCaption(const std::string& part, DWORD timeoutMs);
-
-// Captions (and message texts) of the process's visible windows, for a
-// failure report.
+// A message box (a dialog with the static text 0xFFFF) of the process.
+struct SeenMessageBox {
+    HWND window = nullptr;
+    std::string caption, text;
+};
+SeenMessageBox WaitForMessageBox(DWORD processId, const std::string& caption, DWORD timeoutMs);
+// Classes, captions and message texts of the process's windows, for a failure report.
 std::string DescribeWindows(DWORD processId);
 
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 std::string ItemText(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
-
-// Presses a dialog's button as a click would (BN_CLICKED to its dialog).
-void PressButton(HWND dialog, int id);
-
-// A message box of the process: its caption, its text and the window.
-struct SeenMessageBox {
-    HWND window = nullptr;
-    std::string caption;
-    std::string text;
-};
-SeenMessageBox WaitForMessageBox(DWORD processId, const std::string& caption, DWORD timeoutMs);
-
-// Lets the process's windows settle (paint) before looking at them.
-void Settle(DWORD ms = 400);
+void PressButton(HWND dialog, int id); // BN_CLICKED to its dialog, as a click
+void Settle(DWORD ms = 400);           // lets the windows paint before a look
 
 // A capture of part of the screen, as the user sees it.
 class ScreenCapture {
   public:
     explicit ScreenCapture(const RECT& area);
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     COLORREF Pixel(int x, int y) const;
     int Count(COLORREF colour) const;
     bool SaveBmp(const std::string& path) const;
 
   private:
-    int width_ = 0;
-    int height_ = 0;
+    BITMAPINFOHEADER Header() const;
+    int width_ = 0, height_ = 0, stride_ = 0;
     std::vector<unsigned char> bgr_; // bottom-up rows of 3-byte pixels, 4-byte aligned
-    int stride_ = 0;
 };
-
 RECT WindowArea(HWND window);
 RECT ScreenArea();

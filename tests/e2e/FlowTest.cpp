@@ -50,6 +50,10 @@ int FileCount(const std::string& folder) {
     return count;
 }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
 struct Flow : testing::Test {
     ScratchFolder scratch;
     std::string app = scratch / "Sample App\\";
@@ -64,21 +68,16 @@ struct Flow : testing::Test {
         server.ServeFile("/update.zip", fixture + "update.zip");
     }
 
-    void Install(bool current = false, const std::string& url = "") {
-        InstallFrom(current ? "AppCurrent\\" : "App\\", url);
-    }
-
-    // A program folder of the fixture ("App\\", "AppCurrent\\", "AppSigned\\")
-    // with its settings pointing at url (default: the served archive).
-    void InstallFrom(const std::string& folder, const std::string& url = "") {
+    // A program folder of the fixture ("App\\", "AppCurrent\\", "AppSigned\\") whose
+    // settings point at url (default: the served archive); its sample
+    // application notes its start and ends at once.
+    void Install(const std::string& folder = "App\\", const std::string& url = "") {
         CopyTree(fixture + folder, app);
-        // The sample application notes its start and ends at once.
         WriteFileBytes(app + "SampleApp.autoclose", "");
-        std::string ini = ReadFileBytes(app + "Tovarind.ini");
-        const std::string templateUrl = "http://127.0.0.1:1/update.zip";
-        ini.replace(ini.find(templateUrl), templateUrl.size(),
-                    url.empty() ? server.Url("/update.zip") : url);
-        WriteFileBytes(app + "Tovarind.ini", ini);
+        WriteFileBytes(app + "Tovarind.ini",
+                       Replaced(ReadFileBytes(app + "Tovarind.ini"),
+                                "http://127.0.0.1:1/update.zip",
+                                url.empty() ? server.Url("/update.zip") : url));
     }
 
     HWND Start(const std::string& arguments = "", const std::string& caption = kCaption) {
@@ -95,21 +94,24 @@ struct Flow : testing::Test {
 
     SeenMessageBox Box() { return WaitForMessageBox(program->Id(), kBox, kWait); }
 
-    // Answers a message box by its button and waits for it to go.
-    void Answer(const SeenMessageBox& box, int button) {
-        ASSERT_NE(box.window, nullptr);
-        PressButton(box.window, button);
-        for (int i = 0; i < 200 && IsWindow(box.window); ++i)
-            Sleep(25);
-    }
-
-    // Presses a button of the dialog; the message box that follows must say
-    // text, and gets answer.
-    void PressAndAnswer(HWND dialog, int button, const std::string& text, int answer = IDOK) {
+    // Presses a button of the dialog; the message box that follows must say text.
+    SeenMessageBox Press(int button, const std::string& text) {
         PressButton(dialog, button);
         SeenMessageBox box = Box();
         EXPECT_EQ(box.text, text);
-        Answer(box, answer);
+        return box;
+    }
+
+    // Answers a message box (or closes a dialog) by its button; waits for it to go.
+    void Answer(HWND window, int button = IDOK) {
+        ASSERT_NE(window, nullptr);
+        PressButton(window, button);
+        for (int i = 0; i < 200 && IsWindow(window); ++i)
+            Sleep(25);
+    }
+
+    void PressAndAnswer(int button, const std::string& text, int answer = IDOK) {
+        Answer(Press(button, text).window, answer);
     }
 
     void Shot(const std::string& name, const RECT& area) {
@@ -117,9 +119,8 @@ struct Flow : testing::Test {
         ScreenCapture(area).SaveBmp(artifacts + name + ".bmp");
     }
 
-    // The list as painted; with scrolledRight the view is moved to the mark
-    // column, which lies beyond the list's width.
-    ScreenCapture ListPixels(HWND dialog, bool scrolledRight = false) {
+    // The list as painted; scrolledRight shows the mark column, beyond the list's width.
+    ScreenCapture ListPixels(bool scrolledRight = false) {
         HWND list = GetDlgItem(dialog, IDC_UPDATE_LIST);
         SendMessageA(list, LVM_SCROLL, scrolledRight ? 1000 : -1000, 0);
         Settle();
@@ -131,14 +132,14 @@ struct Flow : testing::Test {
         ASSERT_TRUE(program->WaitForExit(kWait)) << DescribeWindows(program->Id());
     }
 
-    // Leaves the dialog by its exit button, which asks nothing, and waits for the end.
-    void Leave(HWND dialog) {
+    // Leaves by the exit button, which asks nothing here.
+    void Leave() {
         PressButton(dialog, kExit);
         ExpectExit();
     }
 
-    // What the sample application noted; it starts after Tovarind has
-    // handed it over, so give it a moment.
+    // What the sample application noted; it starts after Tovarind has handed
+    // it over, so give it a moment.
     std::string Log(bool expectStart = true) {
         for (int i = 0; expectStart && i < 200 && !FileExists(app + "SampleApp.log"); ++i)
             Sleep(50);
@@ -147,16 +148,11 @@ struct Flow : testing::Test {
         return ReadFileBytes(app + "SampleApp.log");
     }
 
-    void ExpectReady(HWND dialog) {
-        EXPECT_TRUE(ItemEnabled(dialog, kCheck));
-        EXPECT_FALSE(ItemEnabled(dialog, IDC_UPDATE));
-        EXPECT_EQ(ItemText(dialog, kExit), texts::kExitButton);
-    }
-
-    void ExpectPending(HWND dialog) {
-        EXPECT_FALSE(ItemEnabled(dialog, kCheck));
-        EXPECT_TRUE(ItemEnabled(dialog, IDC_UPDATE));
-        EXPECT_EQ(ItemText(dialog, kExit), texts::kAbortButton);
+    // Ready to check, or with updates pending.
+    void ExpectState(bool pending) {
+        EXPECT_EQ(ItemEnabled(dialog, kCheck), !pending);
+        EXPECT_EQ(ItemEnabled(dialog, IDC_UPDATE), pending);
+        EXPECT_EQ(ItemText(dialog, kExit), pending ? texts::kAbortButton : texts::kExitButton);
     }
 
     void ExpectOldFiles() {
@@ -175,10 +171,9 @@ struct Flow : testing::Test {
         }
     }
 
-    // The update document is open in its application (Notepad under
-    // Wine): closes it.
+    // The update document is open in its application (Notepad under Wine).
     void CloseTheDocument() {
-        HWND document = WaitForAnyCaption("更新履歴", kWait);
+        HWND document = WaitForCaption(0, "更新履歴", true, kWait);
         EXPECT_NE(document, nullptr);
         if (document != nullptr)
             PostMessageA(document, WM_CLOSE, 0, 0);
@@ -198,7 +193,7 @@ TEST_F(Flow, MissingUrlEndsWithItsMessage) {
     SeenMessageBox box = Box();
     EXPECT_EQ(box.text, texts::kMissingUrl);
     Shot("missing-url", WindowArea(box.window));
-    Answer(box, IDOK);
+    Answer(box.window);
     ExpectExit();
     EXPECT_FALSE(FolderExists(app + "UpdateArchive"));
     EXPECT_EQ(server.RequestCount(), 0);
@@ -207,38 +202,30 @@ TEST_F(Flow, MissingUrlEndsWithItsMessage) {
 TEST_F(Flow, CheckUpdateAndLaunch) {
     Install();
     ASSERT_NE(Start(), nullptr);
-    ExpectReady(dialog);
+    ExpectState(false);
     EXPECT_EQ(ItemText(dialog, IDC_URL_TEXT), server.Url("/update.zip"));
-    HWND list = GetDlgItem(dialog, IDC_UPDATE_LIST);
-    EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 4);
-    {
-        ScreenCapture pixels = ListPixels(dialog);
-        EXPECT_GT(pixels.Count(kEvenRowColour), 1000); // rows 1 and 3
-        EXPECT_GT(pixels.Count(kBlue), 50);            // local stamps
-        EXPECT_EQ(pixels.Count(kRed), 0);              // nothing compared yet
-    }
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_UPDATE_LIST, LVM_GETITEMCOUNT, 0, 0), 4);
+    const ScreenCapture before = ListPixels();
+    EXPECT_GT(before.Count(kEvenRowColour), 1000); // rows 1 and 3
+    EXPECT_GT(before.Count(kBlue), 50);            // local stamps
+    EXPECT_EQ(before.Count(kRed), 0);              // nothing compared yet
     Shot("main-before-check", WindowArea(dialog));
 
-    PressButton(dialog, kCheck);
-    SeenMessageBox found = Box();
-    EXPECT_EQ(found.text, kFound);
-    EXPECT_GT(ListPixels(dialog).Count(kRed), 50); // archive stamps that differ
+    SeenMessageBox box = Press(kCheck, kFound);
+    EXPECT_GT(ListPixels().Count(kRed), 50); // archive stamps that differ
     Shot("main-after-check", ScreenArea());
-    Answer(found, IDOK);
-    ExpectPending(dialog);
+    Answer(box.window);
+    ExpectState(true);
     EXPECT_EQ(server.RequestCount("/update.zip"), 1);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 0); // no key: no signature asked for
     EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
     ExpectOldFiles();
 
-    PressButton(dialog, IDC_UPDATE);
-    SeenMessageBox done = Box();
-    EXPECT_EQ(done.text, texts::kAllDone);
-    EXPECT_GT(ListPixels(dialog, true).Count(kDarkGreen), 20); // "済"
+    box = Press(IDC_UPDATE, texts::kAllDone);
+    EXPECT_GT(ListPixels(true).Count(kDarkGreen), 20); // "済"
     Shot("main-after-update", WindowArea(dialog));
-    Answer(done, IDOK);
+    Answer(box.window);
     ExpectExit();
-
     ExpectNewFiles();
     ExpectTempFolderEmptied();
     CloseTheDocument();
@@ -250,9 +237,9 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
 }
 
 TEST_F(Flow, NothingNewStartsTheProgramOnly) {
-    Install(true);
+    Install("AppCurrent\\");
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, texts::kNothingNew);
+    PressAndAnswer(kCheck, texts::kNothingNew);
     ExpectExit();
     EXPECT_NE(Log().find("started version 2.0"), std::string::npos);
     ExpectTempFolderEmptied();
@@ -261,14 +248,12 @@ TEST_F(Flow, NothingNewStartsTheProgramOnly) {
 TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     Install();
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, kFound);
-    ExpectPending(dialog);
-
-    PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished, IDCANCEL);
+    PressAndAnswer(kCheck, kFound);
+    ExpectState(true);
+    PressAndAnswer(kExit, texts::kLeaveUnfinished, IDCANCEL);
     EXPECT_TRUE(IsWindow(dialog));
-    ExpectPending(dialog);
-
-    PressAndAnswer(dialog, kExit, texts::kLeaveUnfinished);
+    ExpectState(true);
+    PressAndAnswer(kExit, texts::kLeaveUnfinished);
     ExpectExit();
     ExpectOldFiles();
     EXPECT_EQ(Log(false), "");
@@ -277,61 +262,53 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
 
 TEST_F(Flow, FailedCheckStaysReady) {
     server.ServeStatus("/missing.zip", 404, "<html>Not Found</html>");
-    Install(false, server.Url("/missing.zip"));
+    Install("App\\", server.Url("/missing.zip"));
     LeaveEarlierFile();
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
-    ExpectReady(dialog);
-
-    // Leaving asks nothing; the clean-up runs all the same.
-    Leave(dialog);
+    PressAndAnswer(kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
+    ExpectState(false);
+    Leave(); // asks nothing; the clean-up runs all the same
     EXPECT_EQ(Log(false), "");
     ExpectTempFolderEmptied();
 }
 
-// Without the archive library the check fails at the unpacking, and the
-// dialog goes on as after a check that found nothing: it ends and starts
-// the program.
+// Unpacking fails without the archive library; the dialog goes on as after
+// a check that found nothing: it ends and starts the program.
 TEST_F(Flow, UnpackingWithoutTheLibraryEndsLikeNothingNew) {
     Install();
     ASSERT_TRUE(DeleteFileA((app + "tar32.dll").c_str()));
     ASSERT_NE(Start(), nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox failed = Box();
     const std::string temp = app + "UpdateArchive";
-    EXPECT_EQ(failed.text, texts::kUnpackFailed + "--use-directory=0 --display-dialog=0 xvf \"" +
+    PressAndAnswer(kCheck, texts::kUnpackFailed + "--use-directory=0 --display-dialog=0 xvf \"" +
                                temp + "\\Archive.zip\" -o \"" + temp + "\"");
-    Answer(failed, IDOK);
     SeenMessageBox box = Box();
     EXPECT_EQ(box.text, texts::kNothingNew);
-    Answer(box, IDOK);
+    Answer(box.window);
     ExpectExit();
     ExpectOldFiles();
     EXPECT_NE(Log().find("started version 1.0"), std::string::npos);
     ExpectTempFolderEmptied();
 }
 
-// The command line as Windows hands it over: a quoted settings name with
-// blanks is one argument.
+// As Windows hands it over, a quoted settings name with blanks is one argument.
 TEST_F(Flow, QuotedSettingsNameWithBlanks) {
     Install();
-    std::string ini = ReadFileBytes(app + "Tovarind.ini");
-    const std::string title = "Title=サンプル アプリ";
-    ini.replace(ini.find(title), title.size(), "Title=別の 設定");
-    WriteFileBytes(app + "other settings.ini", ini);
+    WriteFileBytes(
+        app + "other settings.ini",
+        Replaced(ReadFileBytes(app + "Tovarind.ini"), "Title=サンプル アプリ", "Title=別の 設定"));
     ASSERT_NE(Start("\"other settings.ini\"", texts::MainCaption("別の 設定")), nullptr)
         << DescribeWindows(program->Id());
-    Leave(dialog);
+    Leave();
 }
 
 TEST_F(Flow, SignedUpdateCompletes) {
     server.ServeFile("/update.zip.minisig", fixture + "update.zip.minisig");
-    InstallFrom("AppSigned\\");
+    Install("AppSigned\\");
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, kFound);
-    ExpectPending(dialog);
+    PressAndAnswer(kCheck, kFound);
+    ExpectState(true);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
-    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
+    PressAndAnswer(IDC_UPDATE, texts::kAllDone);
     ExpectExit();
     ExpectNewFiles();
     ExpectTempFolderEmptied();
@@ -342,18 +319,16 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     // Other bytes than those signed, under the archive's signature.
     server.ServeBytes("/other.zip", ReadFileBytes(fixture + "App\\Tovarind.ini"));
     server.ServeFile("/other.zip.minisig", fixture + "update.zip.minisig");
-    InstallFrom("AppSigned\\", server.Url("/other.zip"));
+    Install("AppSigned\\", server.Url("/other.zip"));
     ASSERT_NE(Start(), nullptr);
-    PressButton(dialog, kCheck);
-    SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, texts::kSignatureRefused + server.Url("/other.zip"));
+    const SeenMessageBox box = Press(kCheck, texts::kSignatureRefused + server.Url("/other.zip"));
     Shot("signature-refused", WindowArea(box.window));
-    Answer(box, IDOK);
-    ExpectReady(dialog);
+    Answer(box.window);
+    ExpectState(false);
     // Nothing was unpacked: the temporary folder holds the download only.
     EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 1);
     EXPECT_TRUE(FileExists(app + "UpdateArchive\\Archive.zip"));
-    Leave(dialog);
+    Leave();
     ExpectOldFiles();
     ExpectTempFolderEmptied();
     EXPECT_EQ(Log(false), "");
@@ -362,45 +337,40 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
 TEST_F(Flow, FailedUpdateCanBeRetried) {
     Install();
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, kFound);
+    PressAndAnswer(kCheck, kFound);
     {
-        // The application is "running": its data file is held open.
-        LockedFile inUse(app + "data\\sample.dat");
+        LockedFile inUse(app + "data\\sample.dat"); // held open by the "running" application
         ASSERT_TRUE(inUse.IsOpen());
-        PressButton(dialog, IDC_UPDATE);
-        SeenMessageBox failed = Box();
-        EXPECT_EQ(failed.text, texts::kUpdateFailed);
+        const SeenMessageBox box = Press(IDC_UPDATE, texts::kUpdateFailed);
         Shot("main-after-failed-update", ScreenArea());
-        Answer(failed, IDOK);
-        ExpectPending(dialog);
+        Answer(box.window);
+        ExpectState(true);
     }
     // The file in use was left as it was; the others were updated.
     EXPECT_EQ(ReadFileBytes(app + "data\\sample.dat"),
               ReadFileBytes(fixture + "App\\data\\sample.dat"));
     EXPECT_EQ(ReadFileBytes(app + "SampleApp.exe"),
               ReadFileBytes(fixture + "AppCurrent\\SampleApp.exe"));
-    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
+    PressAndAnswer(IDC_UPDATE, texts::kAllDone);
     ExpectExit();
     ExpectNewFiles();
 }
 
 TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     server.ServeFile("/update-self.zip", fixture + "update-self.zip");
-    Install(false, server.Url("/update-self.zip"));
-    std::string ini = ReadFileBytes(app + "Tovarind.ini");
-    const std::string document = "UpdateDoc=更新履歴.txt";
-    ini.replace(ini.find(document), document.size(), "UpdateDoc=");
+    Install("App\\", server.Url("/update-self.zip"));
     // Listed in other letters than the program's own name.
-    WriteFileBytes(app + "Tovarind.ini", ini + "F05=TOVARIND.exe\r\nF06=tar32.dll\r\n");
+    WriteFileBytes(app + "Tovarind.ini", Replaced(ReadFileBytes(app + "Tovarind.ini"),
+                                                  "UpdateDoc=更新履歴.txt", "UpdateDoc=") +
+                                             "F05=TOVARIND.exe\r\nF06=tar32.dll\r\n");
     const std::string installed = ReadFileBytes(app + "Tovarind.exe");
-
     ASSERT_NE(Start(), nullptr);
-    PressAndAnswer(dialog, kCheck, texts::FilesFound(5));
-    PressAndAnswer(dialog, IDC_UPDATE, texts::kAllDone);
+    PressAndAnswer(kCheck, texts::FilesFound(5));
+    PressAndAnswer(IDC_UPDATE, texts::kAllDone);
     ExpectExit();
 
-    // The new copies took the names; the program that ran waits beside
-    // them under a set-aside name, since a running program file cannot go.
+    // The new copies took the names; the program that ran, which cannot go
+    // while it runs, waits beside them under a set-aside name.
     ExpectNewFiles();
     const std::string newer = ReadFileBytes(app + "Tovarind.exe");
     EXPECT_EQ(newer.compare(0, installed.size(), installed), 0);
@@ -414,11 +384,10 @@ TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
     EXPECT_EQ(aside[0].size(), std::string("Tovarind.exe.old-12345678").size()) << aside[0];
     EXPECT_EQ(ReadFileBytes(app + aside[0]), installed);
     EXPECT_TRUE(FindNames(app + "tov*.tmp*").empty()); // no temporary copies left
-
     // The new program starts and removes the set-aside copy.
     ASSERT_NE(Start(), nullptr);
     EXPECT_TRUE(FindNames(app + "Tovarind.exe.old-*").empty());
-    Leave(dialog);
+    Leave();
 }
 
 TEST_F(Flow, AboutDialogOpensAndCloses) {
@@ -432,32 +401,28 @@ TEST_F(Flow, AboutDialogOpensAndCloses) {
     EXPECT_NE(ItemText(about, IDC_LEGAL_TEXT), "");
     EXPECT_EQ(ItemText(about, IDC_WEB_LINK).rfind("http", 0), 0u);
     Shot("about", WindowArea(about));
-    PressButton(about, IDOK);
-    for (int i = 0; i < 200 && IsWindow(about); ++i)
-        Sleep(25);
+    Answer(about);
     EXPECT_FALSE(IsWindow(about));
-    ExpectReady(dialog);
-    // Closed without a check: the clean-up still runs.
-    Leave(dialog);
+    ExpectState(false);
+    Leave(); // without a check: the clean-up still runs
     ExpectTempFolderEmptied();
 }
 
 // A slow archive: the window keeps answering, the bar takes the address's
-// place and moves, and the close box ends the program at once, with
-// nothing started or copied and the temporary folder cleared.
+// place and moves, and the close box ends at once with nothing started or
+// copied and the temporary folder cleared.
 TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
     LoopbackServer::Reply slow(ReadFileBytes(fixture + "update.zip"));
     slow.trickleChunk = 2048;
     slow.trickleDelayMs = 100;
     server.Serve("/slow.zip", slow);
-    Install(false, server.Url("/slow.zip"));
+    Install("App\\", server.Url("/slow.zip"));
     ASSERT_NE(Start(), nullptr);
     HWND bar = GetDlgItem(dialog, MainDialog::kProgressBarId);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(ClassName(bar), "msctls_progress32");
     EXPECT_FALSE(IsWindowVisible(bar));
     PressButton(dialog, kCheck);
-
     DWORD_PTR position = 0;
     for (int i = 0; i < 200 && position < 100; ++i) {
         Sleep(50);
@@ -469,7 +434,6 @@ TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
     EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr), 0);
     EXPECT_FALSE(IsHungAppWindow(dialog));
     Shot("transfer-progress", WindowArea(dialog));
-
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     ExpectExit();
     EXPECT_EQ(Log(false), "");

@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
     if (!tovarind.WaitForExit(kWait))
         return Fail("Tovarind did not end", id);
 
-    if (WaitForAnyCaption("サンプル アプリ 2.0", kWait) == nullptr)
+    if (WaitForCaption(0, "サンプル アプリ 2.0", true, kWait) == nullptr)
         return Fail("the updated sample application did not start", 0);
-    WaitForAnyCaption("更新履歴", 10000);
+    WaitForCaption(0, "更新履歴", true, 10000);
     Shot(shots, "5-launched");
     return 0;
 }

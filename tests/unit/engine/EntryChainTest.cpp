@@ -47,11 +47,13 @@ struct Chain {
             [this](UpdateEntry& entry) { stamped.push_back(entry.folder + entry.fileName); });
     }
     ~Chain() { FreeEntryChain(head); }
-    std::vector<UpdateEntry*> Entries() const {
-        std::vector<UpdateEntry*> entries;
+    // Each entry as "folder|name|state|archive time|archive size".
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
         for (UpdateEntry* e = head; e != nullptr; e = e->next)
-            entries.push_back(e);
-        return entries;
+            rows.push_back(e->folder + "|" + e->fileName + "|" + std::to_string(e->state) + "|" +
+                           e->archiveTime + "|" + std::to_string(e->archiveSize));
+        return rows;
     }
 
     UpdateEntry* head = nullptr;
@@ -64,7 +66,7 @@ struct Chain {
 
 TEST(LoadEntryChain, EndsAtTheFirstEmptyKey) {
     Chain gap({{"F01", "a.exe"}, {"F02", "b.dll"}, {"F04", "d.txt"}});
-    EXPECT_EQ(gap.Entries().size(), 2u);
+    EXPECT_EQ(gap.Rows(), std::vector<std::string>({"|a.exe|0||0", "|b.dll|0||0"}));
     EXPECT_EQ(gap.read, std::vector<std::string>({"F01", "F02", "F03"}));
 
     Chain firstEmpty(std::map<std::string, std::string>{{"F02", "b.dll"}});
@@ -72,6 +74,8 @@ TEST(LoadEntryChain, EndsAtTheFirstEmptyKey) {
     EXPECT_EQ(firstEmpty.read, std::vector<std::string>({"F01"}));
 }
 
+// Every entry starts uncompared with an empty archive stamp, and is stamped
+// once, in order.
 TEST(LoadEntryChain, SplitsValuesAndKeepsKeyOrder) {
     Chain chain({{"F01", "app.exe"},
                  {"F02", "data.dat,data\\"},
@@ -79,38 +83,22 @@ TEST(LoadEntryChain, SplitsValuesAndKeepsKeyOrder) {
                  {"F04", ",doc"},
                  {"F05", "a.txt,b,c"},
                  {"F06", "表示.txt,設定\\"}});
-    auto entries = chain.Entries();
-    ASSERT_EQ(entries.size(), 6u);
-    EXPECT_EQ(entries[0]->fileName, "app.exe");
-    EXPECT_EQ(entries[0]->folder, "");
-    EXPECT_EQ(entries[1]->fileName, "data.dat");
-    EXPECT_EQ(entries[1]->folder, "data\\");
-    EXPECT_EQ(entries[2]->folder + entries[2]->fileName, "docreadme.txt");
-    EXPECT_EQ(entries[3]->fileName, ",doc");
-    EXPECT_EQ(entries[3]->folder, "");
-    EXPECT_EQ(entries[4]->folder, "b,c");
-    EXPECT_EQ(entries[5]->fileName, "表示.txt");
-    EXPECT_EQ(entries[5]->folder, "設定\\");
-    // Every entry starts uncompared with an empty archive stamp, and is
-    // stamped once, in order.
-    for (UpdateEntry* e : entries) {
-        EXPECT_EQ(e->state, NotCompared);
-        EXPECT_EQ(e->archiveTime[0], '\0');
-        EXPECT_EQ(e->archiveSize, 0);
-    }
-    EXPECT_EQ(chain.stamped.front(), "app.exe");
-    EXPECT_EQ(chain.stamped[1], "data\\data.dat");
-    EXPECT_EQ(chain.stamped.size(), 6u);
+    EXPECT_EQ(chain.Rows(), std::vector<std::string>({"|app.exe|0||0", "data\\|data.dat|0||0",
+                                                      "doc|readme.txt|0||0", "|,doc|0||0",
+                                                      "b,c|a.txt|0||0", "設定\\|表示.txt|0||0"}));
+    EXPECT_EQ(chain.stamped, std::vector<std::string>({"app.exe", "data\\data.dat", "docreadme.txt",
+                                                       ",doc", "b,ca.txt", "設定\\表示.txt"}));
 }
 
 TEST(LoadEntryChain, PastNinetyNineEntries) {
     std::map<std::string, std::string> values;
-    for (int n = 1; n <= 120; ++n)
+    std::vector<std::string> rows;
+    for (int n = 1; n <= 120; ++n) {
         values[EntryKeyName(n)] = "f" + std::to_string(n);
+        rows.push_back("|f" + std::to_string(n) + "|0||0");
+    }
     Chain chain(values);
-    auto entries = chain.Entries();
-    ASSERT_EQ(entries.size(), 120u);
-    EXPECT_EQ(entries[99]->fileName, "f100");
+    EXPECT_EQ(chain.Rows(), rows);
     EXPECT_EQ(chain.read.back(), "F121");
 }
 

@@ -11,46 +11,38 @@
 
 namespace {
 
-void Put16(std::string& out, unsigned value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-void Put32(std::string& out, unsigned long value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, (value >> 16) & 0xFFFF);
-}
-void Put64(std::string& out, unsigned long long value) {
-    Put32(out, value & 0xFFFFFFFF);
-    Put32(out, value >> 32);
+// Each value, little-endian, in `bytes` bytes.
+void Put(std::string& out, int bytes, std::initializer_list<unsigned long long> values) {
+    for (unsigned long long value : values)
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 // A stored ZIP of one member; zip64 writes its end as ZIP64 does.
 std::string Zip(const std::string& comment = "", bool zip64 = false) {
     const std::string name = "a.txt", data = "some member data";
     std::string zip = "PK\x03\x04";
-    Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put32(zip, 0), Put32(zip, 0);
-    Put32(zip, data.size()), Put32(zip, data.size()), Put16(zip, name.size()), Put16(zip, 0);
+    Put(zip, 2, {20, 0, 0}), Put(zip, 4, {0, 0, data.size(), data.size()});
+    Put(zip, 2, {name.size(), 0});
     zip += name + data;
     const std::size_t directoryAt = zip.size();
     zip += "PK\x01\x02";
-    Put16(zip, 20), Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put32(zip, 0), Put32(zip, 0);
-    Put32(zip, data.size()), Put32(zip, data.size()), Put16(zip, name.size());
-    Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put32(zip, 0), Put32(zip, 0);
+    Put(zip, 2, {20, 20, 0, 0}), Put(zip, 4, {0, 0, data.size(), data.size()});
+    Put(zip, 2, {name.size(), 0, 0, 0, 0}), Put(zip, 4, {0, 0});
     zip += name;
     const std::size_t directorySize = zip.size() - directoryAt;
     if (zip64) {
         const std::size_t recordAt = zip.size();
         zip += "PK\x06\x06";
-        Put64(zip, 44), Put16(zip, 45), Put16(zip, 45), Put32(zip, 0), Put32(zip, 0);
-        Put64(zip, 1), Put64(zip, 1), Put64(zip, directorySize), Put64(zip, directoryAt);
+        Put(zip, 8, {44}), Put(zip, 2, {45, 45}), Put(zip, 4, {0, 0});
+        Put(zip, 8, {1, 1, directorySize, directoryAt});
         zip += "PK\x06\x07";
-        Put32(zip, 0), Put64(zip, recordAt), Put32(zip, 1);
+        Put(zip, 4, {0}), Put(zip, 8, {recordAt}), Put(zip, 4, {1});
     }
     zip += "PK\x05\x06";
-    Put16(zip, 0), Put16(zip, 0);
-    Put16(zip, zip64 ? 0xFFFF : 1), Put16(zip, zip64 ? 0xFFFF : 1);
-    Put32(zip, zip64 ? 0xFFFFFFFF : directorySize), Put32(zip, zip64 ? 0xFFFFFFFF : directoryAt);
-    Put16(zip, comment.size());
+    Put(zip, 2, {0, 0, zip64 ? 0xFFFFu : 1u, zip64 ? 0xFFFFu : 1u});
+    Put(zip, 4, {zip64 ? 0xFFFFFFFFu : directorySize, zip64 ? 0xFFFFFFFFu : directoryAt});
+    Put(zip, 2, {comment.size()});
     return zip + comment;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <tuple>
 
 #include "engine/CentralDirectory.h"
 #include "engine/ContentRange.h"
@@ -38,9 +39,8 @@ TEST(ContentRange, OnlyOneWholeSingleRangeIsRead) {
         ContentRange range;
         ASSERT_EQ(ParseContentRange(c.text, range), c.ok);
         if (c.ok) {
-            EXPECT_EQ(range.first, c.first);
-            EXPECT_EQ(range.last, c.last);
-            EXPECT_EQ(range.total, c.total);
+            EXPECT_EQ(std::tie(range.first, range.last, range.total),
+                      std::tie(c.first, c.last, c.total));
         }
     }
     EXPECT_EQ(RangeOf(10, 19), "bytes=10-19");
@@ -173,23 +173,18 @@ TEST(FetchCentralDirectory, TakesTheTailAndExactlyTheDirectoryBeforeItUnderIfRan
 TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
     const std::string small = ArchiveOf(3);
     const std::string large = ArchiveOf(1500);
+    // An end record claiming a 17 MiB (0x01100000) directory right before it.
     std::string giant(17 * 1024 * 1024, '\0');
     giant.replace(0, 4, "PK\x05\x06", 4); // no matter: the size alone is refused
-    {
-        // An end record claiming a 17 MiB directory right before it.
-        std::string end("PK\x05\x06\0\0\0\0\x01\0\x01\0", 12);
-        const std::uint32_t size = static_cast<std::uint32_t>(giant.size());
-        for (int i = 0; i < 4; ++i)
-            end += static_cast<char>(size >> (8 * i));
-        end += std::string(4, '\0') + std::string(2, '\0');
-        giant += end;
-    }
+    giant += std::string("PK\x05\x06\0\0\0\0\x01\0\x01\0\0\0\x10\x01\0\0\0\0\0\0", 22);
+    using K = Kind;
+    using O = Outcome;
     struct Case {
         const char* what;
         const std::string& archive;
         std::vector<Kind> kinds;
         std::string contentRange;
-        Outcome outcome;
+        O outcome;
         std::size_t requests;
         std::string etag = "\"e\"";
         std::string lastModified = "";
@@ -197,34 +192,17 @@ TEST(FetchCentralDirectory, EveryOtherAnswerDecidesAsTheCheckNeeds) {
     const std::string tarGz =
         std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03", 10) + std::string(300, 'x');
     for (const Case& c : {
-             Case{"200 to the tail", small, {Kind::Whole}, "", Outcome::StoredWhole, 1},
-             Case{"no connection", small, {Kind::NoConnection}, "", Outcome::NoConnection, 1},
-             Case{"broken transfer", small, {Kind::Failed}, "", Outcome::Failed, 1},
-             Case{"left", small, {Kind::Left}, "", Outcome::Left, 1},
-             Case{"206 of other bytes", small, {}, "bytes 0-99/1000", Outcome::FullDownload, 1},
-             Case{"206 with an unknown total", small, {}, "bytes 0-99/*", Outcome::FullDownload, 1},
-             Case{"no ZIP end", tarGz, {}, "-", Outcome::FullDownload, 1},
-             Case{"directory over 16 MiB", giant, {}, "-", Outcome::FullDownload, 1},
-             Case{"200 to the directory",
-                  large,
-                  {Kind::Partial, Kind::Whole},
-                  "",
-                  Outcome::StoredWhole,
-                  2},
-             Case{"416 to the directory",
-                  large,
-                  {Kind::Partial, Kind::Refused},
-                  "",
-                  Outcome::FullDownload,
-                  2},
-             Case{"no validator for the second range",
-                  large,
-                  {},
-                  "-",
-                  Outcome::FullDownload,
-                  1,
-                  "",
-                  ""},
+             Case{"200 to the tail", small, {K::Whole}, "", O::StoredWhole, 1},
+             Case{"no connection", small, {K::NoConnection}, "", O::NoConnection, 1},
+             Case{"broken transfer", small, {K::Failed}, "", O::Failed, 1},
+             Case{"left", small, {K::Left}, "", O::Left, 1},
+             Case{"206 of other bytes", small, {}, "bytes 0-99/1000", O::FullDownload, 1},
+             Case{"206 with an unknown total", small, {}, "bytes 0-99/*", O::FullDownload, 1},
+             Case{"no ZIP end", tarGz, {}, "-", O::FullDownload, 1},
+             Case{"directory over 16 MiB", giant, {}, "-", O::FullDownload, 1},
+             Case{"200 to the directory", large, {K::Partial, K::Whole}, "", O::StoredWhole, 2},
+             Case{"416 to the directory", large, {K::Partial, K::Refused}, "", O::FullDownload, 2},
+             Case{"no validator for the second range", large, {}, "-", O::FullDownload, 1, "", ""},
          }) {
         SCOPED_TRACE(c.what);
         FakeServer server;
@@ -394,7 +372,8 @@ tar32::ZipMember File(const std::string& bare, std::uint64_t size, long long sec
 
 struct Chain {
     std::vector<UpdateEntry> entries;
-    Chain(std::initializer_list<std::pair<std::string, std::pair<long long, int>>> files) {
+    // Each file's name and local stamp (seconds, size; a size below 0: not installed).
+    Chain(const std::vector<std::pair<std::string, std::pair<long long, int>>>& files) {
         entries.resize(files.size());
         std::size_t n = 0;
         for (const auto& [name, stamp] : files) {
@@ -412,6 +391,14 @@ struct Chain {
             entries[i].next = &entries[i + 1];
     }
     UpdateEntry* Head() { return entries.empty() ? nullptr : &entries[0]; }
+    // Each entry as "name state archive-time archive-size".
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (const UpdateEntry& e : entries)
+            rows.push_back(e.fileName + " " + std::to_string(e.state) + " " + e.archiveTime + " " +
+                           std::to_string(e.archiveSize));
+        return rows;
+    }
 };
 
 QuickPrediction Predict(Chain& chain, const std::vector<tar32::ZipMember>& members,
@@ -425,6 +412,13 @@ QuickPrediction Predict(Chain& chain, const std::vector<tar32::ZipMember>& membe
                                      stamp.size = 3;
                                  }
                              });
+}
+
+// The time text TicksText gives for a UTC time.
+std::string Utc(long long seconds) {
+    char text[kTimeTextSize];
+    std::snprintf(text, sizeof text, "U%017lld", seconds);
+    return text;
 }
 
 TEST(PredictComparison, GivesTheStampsAndStatesOfTheComparison) {
@@ -464,16 +458,15 @@ TEST(PredictComparison, GivesTheStampsAndStatesOfTheComparison) {
     EXPECT_EQ(count, 3); // fresh.dll as unpacked: empty, left as it was
     chain.entries[6].state = NotCompared;
     EXPECT_EQ(ApplyPrediction(chain.Head(), prediction), 4);
-    std::vector<int> states;
-    for (const UpdateEntry& entry : chain.entries)
-        states.push_back(entry.state);
-    EXPECT_EQ(states, std::vector<int>({Unchanged, NeedsUpdate, NeedsUpdate, NotCompared,
-                                        NotCompared, NeedsUpdate, NeedsUpdate, Unchanged}));
-    EXPECT_EQ(chain.entries[3].archiveSize, 0); // the empty copy is stamped all the same
-    EXPECT_STREQ(chain.entries[3].archiveTime, chain.entries[0].archiveTime);
-    EXPECT_EQ(chain.entries[4].archiveTime[0], '\0');
-    EXPECT_STREQ(chain.entries[5].archiveTime, "2001/01/01 00:00:00");
-    EXPECT_EQ(chain.entries[7].archiveSize, 2); // the last of its name, in any case
+    // The empty copy is stamped all the same; TWICE.TXT by the last of its
+    // name, in any case.
+    const std::string t1000 = " " + Utc(1000) + " ";
+    EXPECT_EQ(chain.Rows(),
+              std::vector<std::string>({"same.dll 2" + t1000 + "5", "newer.dll 1" + t1000 + "5",
+                                        "resized.dll 1" + t1000 + "6", "empty.dll 0" + t1000 + "0",
+                                        "absent.dll 0  0", "stale.dat 1 2001/01/01 00:00:00 3",
+                                        "fresh.dll 1 " + Utc(5) + " 1",
+                                        "TWICE.TXT 2 " + Utc(2000) + " 2"}));
 }
 
 TEST(PredictComparison, LeavesToTheUnpackingWhatOnlyItCanTell) {

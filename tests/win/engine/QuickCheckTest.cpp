@@ -234,6 +234,12 @@ TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
     const std::size_t older = dos.changed;
     const std::string directory = RangeAsked(big.bytes);
     const Server::Reply servedUt = ranged(Server::RangesServed, ut);
+    // A 206 to the tail one byte longer than the 64 KiB asked for.
+    Server::Reply tooLong(big.bytes.substr(big.bytes.size() - 65536 - 1));
+    tooLong.status = 206;
+    tooLong.headers = "Content-Range: bytes " + std::to_string(big.bytes.size() - 65536) + "-" +
+                      std::to_string(big.bytes.size() - 1) + "/" +
+                      std::to_string(big.bytes.size()) + "\r\nETag: " + kEtag + "\r\n";
     constexpr std::size_t kNone = ~std::size_t(0);
     struct Case {
         const char* what;
@@ -242,7 +248,8 @@ TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
         int after;         // requests answered as they should be before the reply
         Server::Reply reply;
         std::vector<std::string> asked;
-        int count; // what the full check counts
+        int count;         // what the full check counts
+        bool once = false; // the reply answers one request, then all is served as it should be
     };
     for (const Case& c : {
              Case{"206", dos, kNone, 0, served, {tail}, 0},
@@ -257,6 +264,7 @@ TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
              Case{"another Content-Range", dos, older, 1, otherRange, {tail, member, "GET"}, 1},
              Case{"new before the member", dos, older, 1, next(ut), {tail, member}, 2},
              Case{"a member over half", ut, 0, 0, servedUt, {tail, "GET"}, 1},
+             Case{"206 longer than the tail", big, kNone, 0, tooLong, {tail, "GET"}, 0, true},
          }) {
         SCOPED_TRACE(c.what);
         entryNames = c.archive.entries;
@@ -268,6 +276,8 @@ TEST_F(QuickCheckTest, EveryRangeAnswerEndsAsItShould) {
             server.ServeAfter("/update.zip", c.after, c.reply);
         else
             server.Serve("/update.zip", c.reply);
+        if (c.once)
+            server.ServeAfter("/update.zip", 1, ranged(Server::RangesServed, c.archive));
         const CheckResult quick = Check(true);
         EXPECT_EQ(Asked(), c.asked);
         const CheckResult full = Check(false);

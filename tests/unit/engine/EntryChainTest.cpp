@@ -7,18 +7,20 @@
 
 namespace {
 
-std::vector<std::string> Keys(int from, int to) {
-    std::vector<std::string> keys;
-    for (int n = from; n <= to; ++n)
-        keys.push_back(EntryKeyName(n));
-    return keys;
+// Values "f1", "f2", ... under the first count keys.
+std::map<std::string, std::string> Numbered(int count) {
+    std::map<std::string, std::string> values;
+    for (int n = 1; n <= count; ++n)
+        values[EntryKeyName(n)] = "f" + std::to_string(n);
+    return values;
 }
 
 TEST(EntryKeyName, TwoDigitsThenAsManyAsNeeded) {
-    EXPECT_EQ(Keys(1, 2), std::vector<std::string>({"F01", "F02"}));
-    EXPECT_EQ(Keys(9, 11), std::vector<std::string>({"F09", "F10", "F11"}));
-    EXPECT_EQ(Keys(99, 101), std::vector<std::string>({"F99", "F100", "F101"}));
-    EXPECT_EQ(EntryKeyName(12345), "F12345");
+    std::vector<std::string> keys;
+    for (int n : {1, 2, 9, 10, 11, 99, 100, 101, 12345})
+        keys.push_back(EntryKeyName(n));
+    EXPECT_EQ(keys, std::vector<std::string>(
+                        {"F01", "F02", "F09", "F10", "F11", "F99", "F100", "F101", "F12345"}));
 }
 
 TEST(EntryMark, EveryStateAndTheRest) {
@@ -91,22 +93,16 @@ TEST(LoadEntryChain, SplitsValuesAndKeepsKeyOrder) {
 }
 
 TEST(LoadEntryChain, PastNinetyNineEntries) {
-    std::map<std::string, std::string> values;
+    Chain chain(Numbered(120));
     std::vector<std::string> rows;
-    for (int n = 1; n <= 120; ++n) {
-        values[EntryKeyName(n)] = "f" + std::to_string(n);
+    for (int n = 1; n <= 120; ++n)
         rows.push_back("|f" + std::to_string(n) + "|0||0");
-    }
-    Chain chain(values);
     EXPECT_EQ(chain.Rows(), rows);
     EXPECT_EQ(chain.read.back(), "F121");
 }
 
 TEST(FreeEntryChain, ReleasesALongChainAndClearsHead) {
-    std::map<std::string, std::string> values;
-    for (int n = 1; n <= 5000; ++n)
-        values[EntryKeyName(n)] = "x";
-    Chain chain(values);
+    Chain chain(Numbered(5000));
     FreeEntryChain(chain.head);
     EXPECT_EQ(chain.head, nullptr);
     FreeEntryChain(chain.head); // a second release is harmless

@@ -69,6 +69,12 @@ std::string CauseLines::All() const {
     return all;
 }
 
+void ExpectMessages(const TestApp& app, const std::vector<std::string>& texts) {
+    EXPECT_EQ(app.MessageTexts(), texts);
+    for (const TestApp::Message& message : app.messages)
+        EXPECT_EQ(message.style, UINT(MB_OK | MB_ICONEXCLAMATION)) << message.text;
+}
+
 bool PassesInACopy(const std::string& folder, const std::string& test) {
     MakeFolder(folder);
     const std::string copy = folder + "engine_tests.exe";

@@ -71,6 +71,10 @@ struct EngineTest : testing::Test {
     CauseLines causes;
 };
 
+// The messages app has shown: exactly texts, in order, each in an
+// exclamation box.
+void ExpectMessages(const TestApp& app, const std::vector<std::string>& texts);
+
 // Loads a stand-in archive library ("fails": Tar returns 7; "no_entry": no
 // Tar at all) by its full path, so that the program's own
 // LoadLibraryA("tar32.dll") gets the module already loaded under that name.

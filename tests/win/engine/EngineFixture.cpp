@@ -30,6 +30,13 @@ std::vector<int> EntryChain::States() const {
     return states;
 }
 
+std::vector<std::string> EntryChain::ArchiveStamps() const {
+    std::vector<std::string> stamps;
+    for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next)
+        stamps.push_back(entry->archiveTime + (" " + std::to_string(entry->archiveSize)));
+    return stamps;
+}
+
 void EngineTest::Configure(const std::string& url, const std::string& program,
                            const std::string& document) {
     app.WriteSettings("[Archive]\r\nTitle=Test\r\nURL=" + url +

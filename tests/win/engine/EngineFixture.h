@@ -29,6 +29,8 @@ class EntryChain {
     EntryChain& operator=(const EntryChain&) = delete;
     UpdateEntry& operator[](std::size_t n);
     std::vector<int> States() const;
+    // Each entry's archive stamp as "time size" ("" time: no archive copy).
+    std::vector<std::string> ArchiveStamps() const;
     UpdateEntry* head = nullptr;
 };
 

@@ -47,14 +47,21 @@ struct SettingsTest : testing::Test {
 
     // Writes the settings and loads them: taken without a word.
     void Load(const std::string& ini) {
+        SCOPED_TRACE(ini);
         app.messages.clear();
         app.WriteSettings(ini);
         ASSERT_TRUE(app.LoadSettings());
         EXPECT_TRUE(app.messages.empty());
     }
 
-    // Loading stops with one exclamation box that says text.
-    void ExpectLoadRefused(const std::string& text) {
+    // Loading ini (empty: no settings file at all) stops with one
+    // exclamation box that says text.
+    void ExpectRefused(const std::string& ini, const std::string& text) {
+        SCOPED_TRACE(ini);
+        if (ini.empty())
+            app.SetProfileName(programFolder + "absent.ini");
+        else
+            app.WriteSettings(ini);
         app.messages.clear();
         EXPECT_FALSE(app.LoadSettings());
         ASSERT_EQ(app.messages.size(), 1u);
@@ -166,11 +173,7 @@ TEST_F(SettingsTest, UnusableSettingsStopBeforeTheTemporaryFolder) {
                          texts::kTempFolderRefused + programFolder + value + "\\"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.ini.empty())
-            app.SetProfileName(programFolder + "Tovarind.ini");
-        else
-            app.WriteSettings(c.ini + "\r\n");
-        ExpectLoadRefused(c.message);
+        ExpectRefused(c.ini.empty() ? "" : c.ini + "\r\n", c.message);
         EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
         EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
     }
@@ -190,37 +193,22 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
     ASSERT_NE(0u, GetShortPathNameA((programFolder + "Long Folder Name").c_str(), alias, MAX_PATH));
     const std::string shortName = std::string(alias).substr(std::string(alias).rfind('\\') + 1);
     ASSERT_NE("Long Folder Name", shortName);
+    const std::string listed = "[UpdateFiles]\r\nF01=App.exe\r\nF02=sample.dat,data\\\r\n"
+                               "F03=notes.txt,Long Folder Name\\\r\nF04=x.dat,newdir\\sub\\\r\n"
+                               "F05=y.dat,other/\r\n";
 
-    struct Case {
-        std::string tempFolder;
-        bool refused;
-    } const cases[] = {
-        {"data", true},
-        {"DATA\\", true},      // letter case, trailing backslash
-        {"datalink", true},    // a link to a listed folder
-        {"..\\AppLink", true}, // a link to the program folder
-        {"..\\AppLink\\Data", true},
-        {shortName, true}, // the 8.3 alias of a listed folder
-        {"newdir", true},  // holds a listed folder that does not exist yet
-        {"NewDir\\Sub", true},
-        {"other", true},      // a folder written with a forward slash
-        {"data\\tmp", false}, // inside a listed folder: nothing listed in it
-        {"datax", false},
-        {"newdir\\sub\\deeper", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tempFolder);
-        app.messages.clear();
-        app.WriteSettings(Ini("TempFolder=" + c.tempFolder +
-                              "\r\n[UpdateFiles]\r\nF01=App.exe\r\n"
-                              "F02=sample.dat,data\\\r\nF03=notes.txt,Long Folder Name\\\r\n"
-                              "F04=x.dat,newdir\\sub\\\r\nF05=y.dat,other/\r\n"));
-        EXPECT_EQ(!c.refused, app.LoadSettings());
-        EXPECT_EQ(app.MessageTexts(),
-                  c.refused ? std::vector<std::string>(
-                                  {texts::kTempFolderRefused + programFolder + c.tempFolder + "\\"})
-                            : std::vector<std::string>());
-    }
+    // Refused: letter case and a trailing backslash, a link to a listed
+    // folder or to the program folder, the 8.3 alias of a listed folder, a
+    // folder that holds a listed one not made yet, one written with a
+    // forward slash. Allowed: inside a listed folder, with nothing listed in it.
+    const std::vector<std::string> refused = {
+        "data",    "DATA\\", "datalink",    "..\\AppLink", "..\\AppLink\\Data",
+        shortName, "newdir", "NewDir\\Sub", "other"};
+    for (const std::string& tempFolder : refused)
+        ExpectRefused(Ini("TempFolder=" + tempFolder + "\r\n" + listed),
+                      texts::kTempFolderRefused + programFolder + tempFolder + "\\");
+    for (const char* tempFolder : {"data\\tmp", "datax", "newdir\\sub\\deeper"})
+        Load(Ini("TempFolder=" + std::string(tempFolder) + "\r\n" + listed));
     // Nothing was made for a refused folder.
     EXPECT_FALSE(FolderExists(programFolder + "newdir"));
 }

@@ -79,7 +79,9 @@ TEST_F(LaunchTest, StartsTheProgramThenTheDocument) {
                                                 "show 10", "new process group 1"}));
         }
         if (c.documentRuns) {
-            EXPECT_EQ(Marker(c.document).at(2), "show 1");
+            std::vector<std::string> marker = Marker(c.document);
+            marker.resize(4); // a missing record fails this row alone
+            EXPECT_EQ(marker[2], "show 1");
         }
         ExpectMessages(app, c.messages);
     }

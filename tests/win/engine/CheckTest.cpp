@@ -36,15 +36,14 @@ TEST_F(CheckTest, EveryKindOfDifferenceAndAbsence) {
     MakeFolder(programFolder + "two");
     Install("one\\shared.dat", "shared", kRelease);
     Install("two\\shared.dat", "other", kRelease);
-    ZipBuilder zip;
-    zip.Add("same.dll", "same", kRelease)
-        .Add("bin/newer.dll", "newer", kRelease) // folders in the archive are dropped
-        .Add("older.dll", "older", kLastYear)
-        .Add("resized.dll", "resized!", kRelease)
-        .Add("empty.dll", "", kRelease)
-        .Add("lib/deep/fresh.dll", "fresh", kRelease)
-        .Add("shared.dat", "shared", kRelease);
-    Serve(zip);
+    Serve(ZipBuilder()
+              .Add("same.dll", "same", kRelease)
+              .Add("bin/newer.dll", "newer", kRelease) // folders in the archive are dropped
+              .Add("older.dll", "older", kLastYear)
+              .Add("resized.dll", "resized!", kRelease)
+              .Add("empty.dll", "", kRelease)
+              .Add("lib/deep/fresh.dll", "fresh", kRelease)
+              .Add("shared.dat", "shared", kRelease));
     EntryChain chain(app, {{"same.dll", ""},
                            {"newer.dll", ""},
                            {"older.dll", ""},
@@ -73,9 +72,7 @@ TEST_F(CheckTest, EveryKindOfDifferenceAndAbsence) {
 }
 
 TEST_F(CheckTest, EmptyListStillDownloadsAndUnpacks) {
-    ZipBuilder zip;
-    zip.Add("app.exe", "program", kRelease);
-    Serve(zip);
+    Serve(ZipBuilder().Add("app.exe", "program", kRelease));
     ASSERT_TRUE(app.CheckForUpdates(nullptr, &count));
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(app.messages.empty());
@@ -91,16 +88,17 @@ TEST_F(CheckTest, AnUpToDateInstallationCountsNothingUntilTheNextArchive) {
     Install("app.exe", "program", kRelease);
     MakeFolder(programFolder + "data");
     Install("data\\table.dat", "table", kLastYear);
-    ZipBuilder same, changed;
-    same.Add("app.exe", "program", kRelease).Add("data/table.dat", "table", kLastYear);
-    changed.Add("app.exe", "program 2", kRelease).Add("data/table.dat", "table", kLastYear);
-    Serve(same);
+    Serve(
+        ZipBuilder().Add("app.exe", "program", kRelease).Add("data/table.dat", "table", kLastYear));
     EntryChain chain(app, {{"app.exe", ""}, {"table.dat", "data\\"}});
     count = 7;
     ASSERT_TRUE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(chain.States(), std::vector<int>({Unchanged, Unchanged}));
-    Serve(changed, "/update2.zip");
+    Serve(ZipBuilder()
+              .Add("app.exe", "program 2", kRelease)
+              .Add("data/table.dat", "table", kLastYear),
+          "/update2.zip");
     ASSERT_TRUE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 1);
     EXPECT_EQ(chain.States(), std::vector<int>({NeedsUpdate, Unchanged}));
@@ -112,15 +110,13 @@ TEST_F(CheckTest, AnUpToDateInstallationCountsNothingUntilTheNextArchive) {
 // A failed unpacking has shown its message; the check is then one that
 // found nothing, and compared nothing.
 TEST_F(CheckTest, AnUnpackingErrorCountsNothingAndTouchesNothing) {
-    ZipBuilder zip;
-    zip.Add("app.exe", "new", kRelease);
     const struct {
         const char* name;
         std::string archive;
         const char* fake; // the stand-in library loaded, or none
     } cases[] = {
         {"garbage", "<html>this is not an archive</html>", nullptr},
-        {"a failing library", zip.Bytes(), "fails"},
+        {"a failing library", ZipBuilder().Add("app.exe", "new", kRelease).Bytes(), "fails"},
     };
     Install("app.exe", "old", kRelease);
     for (const auto& c : cases) {

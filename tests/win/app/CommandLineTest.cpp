@@ -37,16 +37,11 @@ TEST_F(CommandLineTest, ChoosesTheSettingsFile) {
     EXPECT_EQ(Run({"other.ini", "third.ini"}), folder + "third.ini");
     EXPECT_EQ(Run({"other.ini", "absent.ini", ""}), folder + "other.ini");
     EXPECT_EQ(Run({"*.ini"}), folder + "Tovarind.ini");
-}
-
-TEST_F(CommandLineTest, AnAbsolutePathIsJoinedToTheProgramFolder) {
+    // An absolute path is joined to the program folder.
     EXPECT_EQ(Run({folder + "other.ini"}), folder + "Tovarind.ini");
-}
-
-TEST_F(CommandLineTest, ASubFolderIsTakenAndReadsAsEmpty) {
+    // A subfolder is taken, and reads as settings without a URL.
     EXPECT_EQ(Run({"conf"}), folder + "conf");
-    ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text, texts::kMissingUrl);
+    EXPECT_EQ(app.MessageTexts(), std::vector<std::string>({texts::kMissingUrl}));
 }
 
 } // namespace

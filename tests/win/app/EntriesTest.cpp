@@ -27,9 +27,8 @@ TEST_F(StampTest, LocalCopyToTheSecondInLocalTime) {
     WriteFileBytes(folder + "data\\a.dat", "12345");
     SetLocalWriteTime(folder + "data\\a.dat", 2005, 3, 4, 6, 5, 7, 999);
     EXPECT_EQ(app.GetFileStamp(false, "data\\a.dat", text, kTimeTextSize, &size), text);
-    EXPECT_STREQ(text, "2005/03/04 06:05:07");
-    EXPECT_EQ(size, 5);
     EXPECT_EQ(std::string(text, kTimeTextSize), std::string("2005/03/04 06:05:07") + '\0');
+    EXPECT_EQ(size, 5);
 }
 
 TEST_F(StampTest, ArchiveCopyIsLookedUpInTheTemporaryFolder) {
@@ -40,17 +39,17 @@ TEST_F(StampTest, ArchiveCopyIsLookedUpInTheTemporaryFolder) {
     EXPECT_EQ(size, 12);
 }
 
+// A name is taken as written, never as a pattern.
 TEST_F(StampTest, MissingCopyHasTheEmptyStamp) {
-    app.GetFileStamp(false, "absent.dat", text, kTimeTextSize, &size);
-    EXPECT_EQ(std::string(text, kTimeTextSize), std::string(kTimeTextSize, '\0'));
-    EXPECT_EQ(size, 0);
-
-    // A name is taken as written, never as a pattern.
     WriteFileBytes(folder + "present.dat", "x");
-    size = -1;
-    app.GetFileStamp(false, "*.dat", text, kTimeTextSize, &size);
-    EXPECT_EQ(text[0], '\0');
-    EXPECT_EQ(size, 0);
+    for (const char* name : {"absent.dat", "*.dat"}) {
+        SCOPED_TRACE(name);
+        std::memset(text, 'x', sizeof(text));
+        size = -1;
+        app.GetFileStamp(false, name, text, kTimeTextSize, &size);
+        EXPECT_EQ(std::string(text, kTimeTextSize), std::string(kTimeTextSize, '\0'));
+        EXPECT_EQ(size, 0);
+    }
 }
 
 TEST_F(StampTest, CopiesWithinTheSameSecondAreEqual) {

@@ -33,6 +33,11 @@ class FolderLink {
     std::string folder_, name_;
 };
 
+// A settings file with a URL: lines (each ending in "\r\n") follow in [Archive].
+std::string Ini(const std::string& lines, const std::string& url = "http://x/") {
+    return "[Archive]\r\nURL=" + url + "\r\n" + lines;
+}
+
 struct SettingsTest : testing::Test {
     ScratchFolder scratch;
     std::string programFolder = scratch / "App\\";
@@ -40,8 +45,23 @@ struct SettingsTest : testing::Test {
 
     void SetUp() override { MakeFolder(programFolder); }
 
-    // Loading stops with one exclamation box that says text.
-    void ExpectLoadRefused(const std::string& text) {
+    // Writes the settings and loads them: taken without a word.
+    void Load(const std::string& ini) {
+        SCOPED_TRACE(ini);
+        app.messages.clear();
+        app.WriteSettings(ini);
+        ASSERT_TRUE(app.LoadSettings());
+        EXPECT_TRUE(app.messages.empty());
+    }
+
+    // Loading ini (empty: no settings file at all) stops with one
+    // exclamation box that says text.
+    void ExpectRefused(const std::string& ini, const std::string& text) {
+        SCOPED_TRACE(ini);
+        if (ini.empty())
+            app.SetProfileName(programFolder + "absent.ini");
+        else
+            app.WriteSettings(ini);
         app.messages.clear();
         EXPECT_FALSE(app.LoadSettings());
         ASSERT_EQ(app.messages.size(), 1u);
@@ -55,137 +75,110 @@ TEST_F(SettingsTest, ModuleFolderEndsWithABackslash) {
     EXPECT_EQ(app.TempFolderPath(), programFolder + "\\"); // no TempFolder loaded yet
 }
 
-TEST_F(SettingsTest, NoSettingsFileReportsTheMissingUrl) {
-    app.SetProfileName(programFolder + "Tovarind.ini");
-    ExpectLoadRefused(texts::kMissingUrl);
-    EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
+// Each value as it is read, in the order of UpdaterSettings, so that a row
+// compares them all at once.
+std::vector<std::string> Values(const UpdaterSettings& s) {
+    return {s.Title,     s.URL,       s.TempFolder,   s.Program,
+            s.UpdateDoc, s.PublicKey, s.SignatureURL, s.QuickCheck ? "quick" : ""};
 }
 
-TEST_F(SettingsTest, EmptyUrlStopsBeforeTheTemporaryFolder) {
-    app.WriteSettings("[Archive]\r\nTitle=App\r\nURL=\r\nTempFolder=Tmp\r\n");
-    ExpectLoadRefused(texts::kMissingUrl);
-    EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+TEST_F(SettingsTest, ReadsEveryValue) {
+    const std::string key = KeyFixture("a");
+    ASSERT_FALSE(key.empty());
+    const std::string url = "http://127.0.0.1:8080/update.zip", sig = url + ".minisig";
+    const std::string tmp = "UpdateArchive";
+    const struct {
+        const char* name;
+        std::string lines;
+        std::vector<std::string> values;
+    } cases[] = {
+        {"every value",
+         "Title=サンプル 100%\r\n[AutoRun]\r\nProgram=bin\\app.exe\r\nUpdateDoc=更新履歴.txt\r\n",
+         {"サンプル 100%", url, tmp, "bin\\app.exe", "更新履歴.txt", "", sig, ""}},
+        {"a key", "PublicKey=" + key + "\r\n", {"", url, tmp, "", "", key, sig, ""}},
+        {"a key and its signature's URL",
+         "PublicKey=" + key + "\r\nSignatureURL=http://y/s.sig\r\n",
+         {"", url, tmp, "", "", key, "http://y/s.sig", ""}},
+        // Without a key everything is as before: nothing to verify with.
+        {"an empty key", "PublicKey=\r\n", {"", url, tmp, "", "", "", sig, ""}},
+        // The quick check is off unless it says 1 (anything else stops, below).
+        {"QuickCheck=", "QuickCheck=\r\n", {"", url, tmp, "", "", "", sig, ""}},
+        {"QuickCheck=0", "QuickCheck=0\r\n", {"", url, tmp, "", "", "", sig, ""}},
+        {"QuickCheck=1", "QuickCheck=1\r\n", {"", url, tmp, "", "", "", sig, "quick"}},
+        {"QuickCheck= 1 ", "QuickCheck= 1 \r\n", {"", url, tmp, "", "", "", sig, "quick"}},
+        {"a value cut at 4095 bytes",
+         "Title=" + std::string(5000, 'T') + "\r\n",
+         {std::string(4095, 'T'), url, tmp, "", "", "", sig, ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Load(Ini(c.lines, url));
+        EXPECT_EQ(Values(app.Settings()), c.values);
+    }
 }
 
-TEST_F(SettingsTest, ReadsEveryValueAndMakesTheDefaultTemporaryFolder) {
-    app.WriteSettings("[Archive]\r\n"
-                      "Title=サンプル 100%\r\n"
-                      "URL=http://127.0.0.1:8080/update.zip\r\n"
-                      "[AutoRun]\r\n"
-                      "Program=bin\\app.exe\r\n"
-                      "UpdateDoc=更新履歴.txt\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_TRUE(app.messages.empty());
-    const UpdaterSettings& s = app.Settings();
-    EXPECT_EQ(s.Title, "サンプル 100%");
-    EXPECT_EQ(s.URL, "http://127.0.0.1:8080/update.zip");
-    EXPECT_EQ(s.TempFolder, "UpdateArchive");
-    EXPECT_EQ(s.Program, "bin\\app.exe");
-    EXPECT_EQ(s.UpdateDoc, "更新履歴.txt");
-    EXPECT_TRUE(FolderExists(programFolder + "UpdateArchive"));
-    EXPECT_EQ(app.TempFolderPath(), programFolder + "UpdateArchive\\");
-    EXPECT_EQ(app.ArchivePath(), programFolder + "UpdateArchive\\Archive.zip");
+TEST_F(SettingsTest, MakesTheTemporaryFolder) {
+    const struct {
+        const char* tempFolder;
+        std::string folder; // made, or (made false) left alone
+        bool made;
+    } cases[] = {
+        {"", programFolder + "UpdateArchive", true}, // none given
+        {"作業表", programFolder + "作業表", true}, // its last byte 0x5C is the trail byte of "表"
+        {"Missing\\Tmp", programFolder + "Missing", false}, // only the last level, silently
+        {"..\\AppUpdate", scratch / "AppUpdate", true},     // outside the program folder
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tempFolder);
+        Load(Ini(*c.tempFolder ? "TempFolder=" + std::string(c.tempFolder) + "\r\n" : ""));
+        EXPECT_EQ(FolderExists(c.folder), c.made);
+        const std::string path = programFolder + (*c.tempFolder ? c.tempFolder : "UpdateArchive");
+        EXPECT_EQ(app.TempFolderPath(), path + "\\");
+        EXPECT_EQ(app.ArchivePath(), path + "\\Archive.zip");
+    }
 }
 
-TEST_F(SettingsTest, CustomTemporaryFolders) {
-    // A name whose last byte is 0x5C (the trail byte of "表").
-    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=作業表\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_TRUE(FolderExists(programFolder + "作業表"));
-    EXPECT_EQ(app.ArchivePath(), programFolder + "作業表\\Archive.zip");
-
-    // Only the last level is made, silently: the check reports it later.
-    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=Missing\\Tmp\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_FALSE(FolderExists(programFolder + "Missing"));
-
-    // A folder outside the program folder (a sibling) is allowed.
-    app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=..\\AppUpdate\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_TRUE(FolderExists(scratch / "AppUpdate"));
-}
-
-TEST_F(SettingsTest, RefusesATemporaryFolderThatHoldsTheProgram) {
-    // Unpacking there would overwrite installed files; clearing it at exit
-    // would delete them.
-    // "App." folds to "App"; a segment ". " before a backslash does not fold
-    // (it is a folder of that name) and is allowed.
-    for (const char* value :
-         {".", ".\\", "..", "..\\..", "\\", "sub\\..", "..\\App", "..\\APP\\", "..\\App.", "./"}) {
-        SCOPED_TRACE(value);
-        app.WriteSettings(std::string("[Archive]\r\nURL=http://x/\r\nTempFolder=") + value +
-                          "\r\n");
-        ExpectLoadRefused(texts::kTempFolderRefused + programFolder + value + "\\");
+// Settings it cannot use stop loading with their one message before any
+// temporary folder is made. A key that cannot be used must stop the
+// program, never turn signing off; so must a QuickCheck that is neither
+// 1 nor 0.
+TEST_F(SettingsTest, UnusableSettingsStopBeforeTheTemporaryFolder) {
+    struct Case {
+        std::string name;
+        std::string ini; // empty: no settings file at all
+        std::string message;
+    };
+    const std::string tmp = Ini("TempFolder=Tmp\r\n", "http://x/u.zip");
+    std::vector<Case> cases = {
+        {"no settings file", "", texts::kMissingUrl},
+        {"empty URL", "[Archive]\r\nTitle=App\r\nURL=\r\nTempFolder=Tmp\r\n", texts::kMissingUrl},
+        {"the comment line", tmp + "PublicKey=untrusted comment: minisign public key",
+         texts::kBadPublicKey},
+        {"signature URL without a key", tmp + "SignatureURL=http://x/u.zip.minisig",
+         texts::kBadPublicKey},
+    };
+    for (const char* key : {"short", "long", "bad-base64", "wrong-algorithm"})
+        cases.push_back({std::string("key ") + key, tmp + "PublicKey=" + KeyFixture(key),
+                         texts::kBadPublicKey});
+    for (const char* value : {"2", "yes", "on", "01", "1 1"})
+        cases.push_back({"QuickCheck=" + std::string(value), tmp + "QuickCheck=" + value,
+                         texts::kBadQuickCheck});
+    // Unpacking in the program folder would overwrite installed files;
+    // clearing it at exit would delete them. "App." folds to "App"; a
+    // segment ". " before a backslash does not fold (it is a folder of that
+    // name) and is allowed.
+    for (const std::string value :
+         {".", ".\\", "..", "..\\..", "\\", "sub\\..", "..\\App", "..\\APP\\", "..\\App.", "./"})
+        cases.push_back({"TempFolder=" + value, Ini("TempFolder=" + value),
+                         texts::kTempFolderRefused + programFolder + value + "\\"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectRefused(c.ini.empty() ? "" : c.ini + "\r\n", c.message);
+        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
+        EXPECT_FALSE(FolderExists(programFolder + "UpdateArchive"));
     }
     EXPECT_EQ(app.Settings().TempFolder, "./");
     EXPECT_FALSE(FolderExists(programFolder + "sub"));
-}
-
-TEST_F(SettingsTest, SigningSettings) {
-    const std::string key = KeyFixture("a");
-    ASSERT_FALSE(key.empty());
-    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=" + key + "\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_EQ(app.Settings().PublicKey, key);
-    EXPECT_EQ(app.Settings().SignatureURL, "http://x/u.zip.minisig");
-
-    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=" + key +
-                      "\r\nSignatureURL=http://y/s.sig\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_EQ(app.Settings().SignatureURL, "http://y/s.sig");
-
-    // Without a key everything is as before: nothing to verify with.
-    app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nPublicKey=\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_EQ(app.Settings().PublicKey, "");
-    EXPECT_TRUE(app.messages.empty());
-}
-
-// A key that cannot be used must stop the program, never turn signing off.
-TEST_F(SettingsTest, AnUnusablePublicKeyStopsLikeAMissingUrl) {
-    struct Case {
-        std::string name, lines;
-    };
-    const std::vector<Case> cases = {
-        {"short", "PublicKey=" + KeyFixture("short")},
-        {"long", "PublicKey=" + KeyFixture("long")},
-        {"bad base64", "PublicKey=" + KeyFixture("bad-base64")},
-        {"wrong algorithm", "PublicKey=" + KeyFixture("wrong-algorithm")},
-        {"the comment line", "PublicKey=untrusted comment: minisign public key"},
-        {"signature URL without a key", "SignatureURL=http://x/u.zip.minisig"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        app.WriteSettings("[Archive]\r\nURL=http://x/u.zip\r\nTempFolder=Tmp\r\n" + c.lines +
-                          "\r\n");
-        ExpectLoadRefused(texts::kBadPublicKey);
-        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
-    }
-}
-
-// Off unless it says 1; a value that is neither stops, as a bad key does.
-TEST_F(SettingsTest, QuickCheckIsOneOrOffAndAnythingElseStops) {
-    const std::string url = "[Archive]\r\nURL=http://x/u.zip\r\n";
-    for (const auto& [lines, on] :
-         std::vector<std::pair<std::string, bool>>{{"", false},
-                                                   {"QuickCheck=\r\n", false},
-                                                   {"QuickCheck=0\r\n", false},
-                                                   {"QuickCheck=1\r\n", true},
-                                                   {"QuickCheck= 1 \r\n", true}}) {
-        SCOPED_TRACE(lines);
-        app.WriteSettings(url + lines);
-        ASSERT_TRUE(app.LoadSettings());
-        EXPECT_EQ(app.Settings().QuickCheck, on);
-    }
-    EXPECT_TRUE(app.messages.empty());
-    for (const char* value : {"2", "yes", "on", "01", "1 1"}) {
-        SCOPED_TRACE(value);
-        app.WriteSettings(url + "TempFolder=Tmp\r\nQuickCheck=" + value + "\r\n");
-        ExpectLoadRefused(texts::kBadQuickCheck);
-        EXPECT_FALSE(FolderExists(programFolder + "Tmp"));
-    }
 }
 
 TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAnyName) {
@@ -200,40 +193,22 @@ TEST_F(SettingsTest, RefusesATemporaryFolderThatIsOrHoldsAListedFilesFolderByAny
     ASSERT_NE(0u, GetShortPathNameA((programFolder + "Long Folder Name").c_str(), alias, MAX_PATH));
     const std::string shortName = std::string(alias).substr(std::string(alias).rfind('\\') + 1);
     ASSERT_NE("Long Folder Name", shortName);
+    const std::string listed = "[UpdateFiles]\r\nF01=App.exe\r\nF02=sample.dat,data\\\r\n"
+                               "F03=notes.txt,Long Folder Name\\\r\nF04=x.dat,newdir\\sub\\\r\n"
+                               "F05=y.dat,other/\r\n";
 
-    struct Case {
-        std::string tempFolder;
-        bool refused;
-    } const cases[] = {
-        {"data", true},
-        {"DATA\\", true},      // letter case, trailing backslash
-        {"datalink", true},    // a link to a listed folder
-        {"..\\AppLink", true}, // a link to the program folder
-        {"..\\AppLink\\Data", true},
-        {shortName, true}, // the 8.3 alias of a listed folder
-        {"newdir", true},  // holds a listed folder that does not exist yet
-        {"NewDir\\Sub", true},
-        {"other", true},      // a folder written with a forward slash
-        {"data\\tmp", false}, // inside a listed folder: nothing listed in it
-        {"datax", false},
-        {"newdir\\sub\\deeper", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tempFolder);
-        app.messages.clear();
-        app.WriteSettings("[Archive]\r\nURL=http://x/\r\nTempFolder=" + c.tempFolder +
-                          "\r\n[UpdateFiles]\r\nF01=App.exe\r\nF02=sample.dat,data\\\r\n"
-                          "F03=notes.txt,Long Folder Name\\\r\nF04=x.dat,newdir\\sub\\\r\n"
-                          "F05=y.dat,other/\r\n");
-        EXPECT_EQ(!c.refused, app.LoadSettings());
-        if (c.refused) {
-            ASSERT_EQ(1u, app.messages.size());
-            EXPECT_EQ(texts::kTempFolderRefused + programFolder + c.tempFolder + "\\",
-                      app.messages[0].text);
-        } else {
-            EXPECT_TRUE(app.messages.empty());
-        }
-    }
+    // Refused: letter case and a trailing backslash, a link to a listed
+    // folder or to the program folder, the 8.3 alias of a listed folder, a
+    // folder that holds a listed one not made yet, one written with a
+    // forward slash. Allowed: inside a listed folder, with nothing listed in it.
+    const std::vector<std::string> refused = {
+        "data",    "DATA\\", "datalink",    "..\\AppLink", "..\\AppLink\\Data",
+        shortName, "newdir", "NewDir\\Sub", "other"};
+    for (const std::string& tempFolder : refused)
+        ExpectRefused(Ini("TempFolder=" + tempFolder + "\r\n" + listed),
+                      texts::kTempFolderRefused + programFolder + tempFolder + "\\");
+    for (const char* tempFolder : {"data\\tmp", "datax", "newdir\\sub\\deeper"})
+        Load(Ini("TempFolder=" + std::string(tempFolder) + "\r\n" + listed));
     // Nothing was made for a refused folder.
     EXPECT_FALSE(FolderExists(programFolder + "newdir"));
 }
@@ -293,13 +268,6 @@ TEST_F(SettingsTest, StartUpStopsAtUnusableSettingsBeforeAnyWindowAndDeletesNoth
         for (const char* file : {"app.exe", "Tovarind.ini", "Tmp\\Archive.zip"})
             EXPECT_TRUE(FileExists(programFolder + file)) << file;
     }
-}
-
-TEST_F(SettingsTest, LongValuesAreCutAt4095Bytes) {
-    const std::string longTitle(5000, 'T');
-    app.WriteSettings("[Archive]\r\nTitle=" + longTitle + "\r\nURL=http://x/\r\n");
-    ASSERT_TRUE(app.LoadSettings());
-    EXPECT_EQ(app.Settings().Title, std::string(4095, 'T'));
 }
 
 } // namespace

@@ -6,6 +6,12 @@ namespace {
 
 constexpr ZipBuilder::LocalTime kOld = {2023, 1, 2, 3, 4, 5};
 constexpr ZipBuilder::LocalTime kNew = {2024, 5, 6, 7, 8, 9};
+// A file as "bytes @ last-write time", as a later check compares it; the
+// time of kOld or kNew as it shows there.
+std::string Seen(const std::string& path) {
+    return ReadFileBytes(path) + " @ " + LocalWriteTimeText(path);
+}
+const std::string kAtOld = " @ 2023/01/02 03:04:05", kAtNew = " @ 2024/05/06 07:08:09";
 
 struct ApplyTest : EngineTest {
     void SetUp() override { Configure("http://127.0.0.1:1/update.zip"); }
@@ -29,12 +35,10 @@ struct ApplyTest : EngineTest {
 };
 
 TEST_F(ApplyTest, MiddleEntryInUseFailsAloneAndIsRetriedAlone) {
-    Install("first.dll", "first old", kOld);
-    Install("second.dll", "second old", kOld);
-    Install("third.dll", "third old", kOld);
-    Unpacked("first.dll", "first new");
-    Unpacked("second.dll", "second new");
-    Unpacked("third.dll", "third new");
+    for (const std::string name : {"first.dll", "second.dll", "third.dll"}) {
+        Install(name, name + " old", kOld);
+        Unpacked(name, name + " new");
+    }
     EntryChain chain(app, {{"first.dll", ""}, {"second.dll", ""}, {"third.dll", ""}});
     Mark(chain, {NeedsUpdate, NeedsUpdate, NeedsUpdate});
     {
@@ -43,21 +47,20 @@ TEST_F(ApplyTest, MiddleEntryInUseFailsAloneAndIsRetriedAlone) {
         EXPECT_FALSE(app.ApplyUpdates(chain.head));
     }
     EXPECT_EQ(chain.States(), std::vector<int>({Updated, CopyFailed, Updated}));
-    EXPECT_EQ(ReadFileBytes(programFolder + "first.dll"), "first new");
-    EXPECT_EQ(ReadFileBytes(programFolder + "second.dll"), "second old"); // intact
-    EXPECT_EQ(ReadFileBytes(programFolder + "third.dll"), "third new");
-    EXPECT_TRUE(Leftovers(programFolder).empty());
     // The archive copy's time comes along; a later check finds them equal.
-    EXPECT_EQ(LocalWriteTimeText(programFolder + "first.dll"), "2024/05/06 07:08:09");
+    EXPECT_EQ(Seen(programFolder + "first.dll"), "first.dll new" + kAtNew);
+    EXPECT_EQ(Seen(programFolder + "second.dll"), "second.dll old" + kAtOld); // intact
+    EXPECT_EQ(Seen(programFolder + "third.dll"), "third.dll new" + kAtNew);
+    EXPECT_TRUE(Leftovers(programFolder).empty());
     EXPECT_TRUE(app.messages.empty());
 
     // Once the program is closed, a second run copies only the failed one.
     Unpacked("first.dll", "first newer"); // would show if copied again
     EXPECT_TRUE(app.ApplyUpdates(chain.head));
     EXPECT_EQ(chain.States(), std::vector<int>({Updated, Updated, Updated}));
-    EXPECT_EQ(ReadFileBytes(programFolder + "first.dll"), "first new");
-    EXPECT_EQ(ReadFileBytes(programFolder + "second.dll"), "second new");
-    EXPECT_EQ(LocalWriteTimeText(programFolder + "second.dll"), "2024/05/06 07:08:09");
+    EXPECT_EQ(Seen(programFolder + "first.dll"), "first.dll new" + kAtNew);
+    EXPECT_EQ(Seen(programFolder + "second.dll"), "second.dll new" + kAtNew);
+    EXPECT_EQ(Seen(programFolder + "third.dll"), "third.dll new" + kAtNew);
 }
 
 // Linux under Wine offers a file that opens like any other and cannot be
@@ -87,24 +90,22 @@ TEST_F(ApplyTest, AnArchiveCopyThatCannotBeReadLeavesTheInstalledFileAsItWas) {
     Mark(chain, {NeedsUpdate});
     EXPECT_FALSE(unixApp.ApplyUpdates(chain.head));
     EXPECT_EQ(chain[0].state, CopyFailed);
-    EXPECT_EQ(ReadFileBytes(unixFolder + "mem"), "installed");
-    EXPECT_EQ(LocalWriteTimeText(unixFolder + "mem"), "2023/01/02 03:04:05");
+    EXPECT_EQ(Seen(unixFolder + "mem"), "installed" + kAtOld);
     EXPECT_TRUE(Leftovers(unixFolder).empty());
     RemoveTree(unixFolder);
 }
 
 TEST_F(ApplyTest, MissingDestinationFolderIsACopyFailure) {
-    Unpacked("a.txt", "a");
-    Unpacked("b.txt", "b");
-    Unpacked("c.txt", "c");
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        Unpacked(name, name);
     MakeFolder(programFolder + "doc");
     EntryChain chain(app, {{"a.txt", "doc\\"}, {"b.txt", "nowhere\\"}, {"c.txt", ""}});
     Mark(chain, {NeedsUpdate, NeedsUpdate, CopyFailed});
     EXPECT_FALSE(app.ApplyUpdates(chain.head));
     EXPECT_EQ(chain.States(), std::vector<int>({Updated, CopyFailed, Updated}));
-    EXPECT_EQ(ReadFileBytes(programFolder + "doc\\a.txt"), "a"); // not installed before
-    EXPECT_FALSE(FolderExists(programFolder + "nowhere"));       // no folder is made
-    EXPECT_EQ(ReadFileBytes(programFolder + "c.txt"), "c");
+    EXPECT_EQ(ReadFileBytes(programFolder + "doc\\a.txt"), "a.txt"); // not installed before
+    EXPECT_FALSE(FolderExists(programFolder + "nowhere"));           // no folder is made
+    EXPECT_EQ(ReadFileBytes(programFolder + "c.txt"), "c.txt");
 }
 
 // One entry to update whose copy is missing or read-only, or whose
@@ -133,9 +134,7 @@ TEST_F(ApplyTest, OneEntryIsCopiedOrLeftAsItWas) {
         Mark(chain, {NeedsUpdate});
         EXPECT_EQ(app.ApplyUpdates(chain.head), c.copied);
         EXPECT_EQ(chain[0].state, c.copied ? Updated : CopyFailed);
-        EXPECT_EQ(ReadFileBytes(installed), c.copied ? "new" : "installed");
-        EXPECT_EQ(LocalWriteTimeText(installed),
-                  c.copied ? "2024/05/06 07:08:09" : "2023/01/02 03:04:05");
+        EXPECT_EQ(Seen(installed), c.copied ? "new" + kAtNew : "installed" + kAtOld);
         EXPECT_TRUE(Leftovers(programFolder).empty());
         SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
         SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -153,7 +152,7 @@ TEST_F(ApplyTest, OnlyMarkedEntriesAreCopied) {
     EXPECT_TRUE(app.ApplyUpdates(chain.head));
     EXPECT_EQ(chain.States(), std::vector<int>({NotCompared, Unchanged, Updated, 5}));
     for (const char* name : {"0.txt", "2.txt", "3.txt", "5.txt"})
-        EXPECT_EQ(ReadFileBytes(programFolder + name), "installed") << name;
+        EXPECT_EQ(Seen(programFolder + name), "installed" + kAtOld) << name;
     EXPECT_TRUE(app.ApplyUpdates(nullptr));
 }
 

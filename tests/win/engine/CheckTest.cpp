@@ -18,9 +18,9 @@ struct CheckTest : EngineTest {
     LoopbackServer server;
     int count = -1;
 
-    void Serve(const ZipBuilder& zip) {
-        server.ServeBytes("/update.zip", zip.Bytes());
-        Configure(server.Url("/update.zip"));
+    void Serve(const ZipBuilder& zip, const std::string& path = "/update.zip") {
+        server.ServeBytes(path, zip.Bytes());
+        Configure(server.Url(path));
     }
     void SetUp() override { ASSERT_TRUE(HaveArchiveLibrary()) << "tar32.dll is not built"; }
 };
@@ -36,15 +36,14 @@ TEST_F(CheckTest, EveryKindOfDifferenceAndAbsence) {
     MakeFolder(programFolder + "two");
     Install("one\\shared.dat", "shared", kRelease);
     Install("two\\shared.dat", "other", kRelease);
-    ZipBuilder zip;
-    zip.Add("same.dll", "same", kRelease)
-        .Add("bin/newer.dll", "newer", kRelease) // folders in the archive are dropped
-        .Add("older.dll", "older", kLastYear)
-        .Add("resized.dll", "resized!", kRelease)
-        .Add("empty.dll", "", kRelease)
-        .Add("lib/deep/fresh.dll", "fresh", kRelease)
-        .Add("shared.dat", "shared", kRelease);
-    Serve(zip);
+    Serve(ZipBuilder()
+              .Add("same.dll", "same", kRelease)
+              .Add("bin/newer.dll", "newer", kRelease) // folders in the archive are dropped
+              .Add("older.dll", "older", kLastYear)
+              .Add("resized.dll", "resized!", kRelease)
+              .Add("empty.dll", "", kRelease)
+              .Add("lib/deep/fresh.dll", "fresh", kRelease)
+              .Add("shared.dat", "shared", kRelease));
     EntryChain chain(app, {{"same.dll", ""},
                            {"newer.dll", ""},
                            {"older.dll", ""},
@@ -60,99 +59,87 @@ TEST_F(CheckTest, EveryKindOfDifferenceAndAbsence) {
               std::vector<int>({Unchanged, NeedsUpdate, NeedsUpdate, NeedsUpdate, NotCompared,
                                 NotCompared, NeedsUpdate, Unchanged, NeedsUpdate}));
     EXPECT_EQ(count, 5);
-    // The archive stamps are what the list shows afterwards.
-    EXPECT_STREQ(chain[1].archiveTime, "2024/05/06 07:08:10");
-    EXPECT_EQ(chain[1].archiveSize, 5);
-    EXPECT_STREQ(chain[2].archiveTime, "2023/01/02 03:04:06");
-    EXPECT_EQ(chain[4].archiveTime[0], '\0'); // missing from the archive
-    EXPECT_EQ(chain[4].archiveSize, 0);
-    EXPECT_STREQ(chain[5].archiveTime, "2024/05/06 07:08:10"); // stamped, but empty
-    EXPECT_EQ(chain[5].archiveSize, 0);
+    // The archive stamps are what the list shows afterwards: none for a file
+    // missing from the archive, a time for an empty one.
+    const std::string release = "2024/05/06 07:08:10 ";
+    EXPECT_EQ(chain.ArchiveStamps(),
+              std::vector<std::string>({release + "4", release + "5", "2023/01/02 03:04:06 5",
+                                        release + "8", " 0", release + "0", release + "5",
+                                        release + "6", release + "6"}));
     EXPECT_TRUE(FileExists(tempFolder + "fresh.dll"));
     EXPECT_FALSE(FolderExists(tempFolder + "lib"));
     EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
 }
 
-TEST_F(CheckTest, AnUpToDateInstallationCountsNothing) {
+TEST_F(CheckTest, EmptyListStillDownloadsAndUnpacks) {
+    Serve(ZipBuilder().Add("app.exe", "program", kRelease));
+    ASSERT_TRUE(app.CheckForUpdates(nullptr, &count));
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_EQ(ReadFileBytes(tempFolder + "app.exe"), "program");
+    // Without a key no signature is asked for: the same one request as ever.
+    EXPECT_EQ(server.RequestCount("/update.zip"), 1);
+    EXPECT_EQ(server.RequestCount(), 1);
+}
+
+// An installation as the archive has it counts nothing; a second check
+// compares against the archive it fetches anew.
+TEST_F(CheckTest, AnUpToDateInstallationCountsNothingUntilTheNextArchive) {
     Install("app.exe", "program", kRelease);
     MakeFolder(programFolder + "data");
     Install("data\\table.dat", "table", kLastYear);
-    ZipBuilder zip;
-    zip.Add("app.exe", "program", kRelease).Add("data/table.dat", "table", kLastYear);
-    Serve(zip);
+    Serve(
+        ZipBuilder().Add("app.exe", "program", kRelease).Add("data/table.dat", "table", kLastYear));
     EntryChain chain(app, {{"app.exe", ""}, {"table.dat", "data\\"}});
     count = 7;
     ASSERT_TRUE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(chain.States(), std::vector<int>({Unchanged, Unchanged}));
-    EXPECT_TRUE(app.messages.empty());
-}
-
-TEST_F(CheckTest, EmptyListStillDownloadsAndUnpacks) {
-    ZipBuilder zip;
-    zip.Add("app.exe", "program", kRelease);
-    Serve(zip);
-    ASSERT_TRUE(app.CheckForUpdates(nullptr, &count));
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_EQ(server.RequestCount("/update.zip"), 1);
-    EXPECT_EQ(ReadFileBytes(tempFolder + "app.exe"), "program");
-    // Without a key no signature is asked for: the same one request as ever.
-    EXPECT_EQ(server.RequestCount(), 1);
-}
-
-TEST_F(CheckTest, GarbageIsAnUnpackingErrorAndCountsNothing) {
-    Install("app.exe", "program", kRelease);
-    server.ServeBytes("/update.zip", "<html>this is not an archive</html>");
-    Configure(server.Url("/update.zip"));
-    EntryChain chain(app, {{"app.exe", ""}});
-    EXPECT_TRUE(app.CheckForUpdates(chain.head, &count));
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>(
-                  {kUnpackFailed + TarCommandLine(archivePath, programFolder + "UpdateArchive")}));
-    EXPECT_EQ(chain[0].state, NotCompared);
-}
-
-TEST_F(CheckTest, ASecondCheckComparesAgainstTheNewArchive) {
-    Install("app.exe", "program", kRelease);
-    ZipBuilder same;
-    same.Add("app.exe", "program", kRelease);
-    Serve(same);
-    EntryChain chain(app, {{"app.exe", ""}});
+    Serve(ZipBuilder()
+              .Add("app.exe", "program 2", kRelease)
+              .Add("data/table.dat", "table", kLastYear),
+          "/update2.zip");
     ASSERT_TRUE(app.CheckForUpdates(chain.head, &count));
-    EXPECT_EQ(chain[0].state, Unchanged);
-    ZipBuilder changed;
-    changed.Add("app.exe", "program 2", kRelease);
-    server.ServeBytes("/update2.zip", changed.Bytes());
-    Configure(server.Url("/update2.zip"));
-    ASSERT_TRUE(app.CheckForUpdates(chain.head, &count));
-    EXPECT_EQ(chain[0].state, NeedsUpdate);
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(chain[0].archiveSize, 9);
+    EXPECT_EQ(chain.States(), std::vector<int>({NeedsUpdate, Unchanged}));
+    EXPECT_EQ(chain.ArchiveStamps(),
+              std::vector<std::string>({"2024/05/06 07:08:10 9", "2023/01/02 03:04:06 5"}));
+    EXPECT_TRUE(app.messages.empty());
 }
 
-struct CheckWithFailingLibrary : EngineTest {};
-
-TEST_F(CheckWithFailingLibrary, TrueWithNothingCountedAndNothingTouched) {
-    LoopbackServer server;
-    ZipBuilder zip;
-    zip.Add("app.exe", "new", kRelease);
-    server.ServeBytes("/update.zip", zip.Bytes());
-    Configure(server.Url("/update.zip"));
-    WriteFileBytes(programFolder + "app.exe", "old");
-    // A copy from an earlier run that a comparison would find.
-    WriteFileBytes(tempFolder + "app.exe", "new");
-    EntryChain chain(app, {{"app.exe", ""}});
-    PreloadedFakeTar fake("fails");
-    ASSERT_TRUE(fake.Loaded());
-    int count = 3;
-    EXPECT_TRUE(app.CheckForUpdates(chain.head, &count));
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(chain[0].state, NotCompared);
-    EXPECT_EQ(chain[0].archiveSize, 0);
-    ASSERT_EQ(app.messages.size(), 1u);
-    EXPECT_EQ(app.messages[0].text.substr(0, kUnpackFailed.size()), kUnpackFailed);
+// A failed unpacking has shown its message; the check is then one that
+// found nothing, and compared nothing.
+TEST_F(CheckTest, AnUnpackingErrorCountsNothingAndTouchesNothing) {
+    const struct {
+        const char* name;
+        std::string archive;
+        const char* fake; // the stand-in library loaded, or none
+    } cases[] = {
+        {"garbage", "<html>this is not an archive</html>", nullptr},
+        {"a failing library", ZipBuilder().Add("app.exe", "new", kRelease).Bytes(), "fails"},
+    };
+    Install("app.exe", "old", kRelease);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.ServeBytes("/update.zip", c.archive);
+        Configure(server.Url("/update.zip"));
+        // A copy from an earlier run that a comparison would find.
+        WriteFileBytes(tempFolder + "app.exe", "new");
+        EntryChain chain(app, {{"app.exe", ""}});
+        std::optional<PreloadedFakeTar> fake;
+        if (c.fake != nullptr) {
+            fake.emplace(c.fake);
+            ASSERT_TRUE(fake->Loaded());
+        }
+        app.messages.clear();
+        count = 3;
+        EXPECT_TRUE(app.CheckForUpdates(chain.head, &count));
+        EXPECT_EQ(count, 0);
+        ExpectMessages(
+            app, {kUnpackFailed + TarCommandLine(archivePath, programFolder + "UpdateArchive")});
+        EXPECT_EQ(chain.States(), std::vector<int>({NotCompared}));
+        EXPECT_EQ(chain.ArchiveStamps(), std::vector<std::string>({" 0"}));
+    }
 }
 
 // Made by the real minisign tool at build time (make_minisign_fixtures.py):
@@ -175,10 +162,10 @@ struct SignedCheckTest : CheckTest {
         count = -1;
         return app.CheckForUpdates(chain->head, &count);
     }
-    // Settings for the archive at /update.zip, verified with key a.
-    void UseKeyA() {
+    // Settings for the archive at /update.zip, verified with key a, and lines.
+    void UseKeyA(const std::string& lines = "") {
         app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
-                          "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n");
+                          "\r\nPublicKey=" + SigningFixture("key-a.txt") + "\r\n" + lines);
         EXPECT_TRUE(app.LoadSettings());
     }
 };
@@ -198,11 +185,12 @@ TEST_F(SignedCheckTest, SignedArchivesInEveryAcceptedFormAreUnpacked) {
         EXPECT_EQ(ReadFileBytes(tempFolder + "app.exe"), "program 2");
     }
     // Archive first, then its signature, each once per check.
-    const std::vector<LoopbackServer::Request> requests = server.Requests();
-    ASSERT_EQ(requests.size(), 6u);
-    EXPECT_EQ(requests[0].path, "/update.zip");
-    EXPECT_EQ(requests[1].path, "/update.zip.minisig");
-    EXPECT_EQ(requests[1].userAgent, "Tovarind Session");
+    std::vector<std::string> paths;
+    for (const LoopbackServer::Request& request : server.Requests())
+        paths.push_back(request.path + " " + request.userAgent);
+    const std::string zip = "/update.zip Tovarind Session",
+                      sig = "/update.zip.minisig Tovarind Session";
+    EXPECT_EQ(paths, std::vector<std::string>({zip, sig, zip, sig, zip, sig}));
 }
 
 // Every refusal: false, one message, no entry touched, nothing unpacked,
@@ -244,10 +232,7 @@ TEST_F(SignedCheckTest, EveryRefusalUnpacksNothing) {
         const std::string expected = c.receiving
                                          ? kReceiveFailed + server.Url("/update.zip.minisig")
                                          : kSignatureRefused + server.Url("/update.zip");
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>({expected}));
-        if (!app.messages.empty()) {
-            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
-        }
+        ExpectMessages(app, {expected});
         EXPECT_EQ(entries[0].state, NotCompared);
         EXPECT_EQ(entries[0].archiveSize, 0);
         EXPECT_FALSE(FileExists(tempFolder + "app.exe"));
@@ -279,10 +264,7 @@ TEST_F(SignedCheckTest, VerifiedArchiveIsHeldAgainstChange) {
 TEST_F(SignedCheckTest, SignatureUrlSettingIsUsed) {
     server.ServeBytes("/update.zip", SigningFixture("update.zip"));
     server.ServeBytes("/sig/u.minisig", SigningFixture("good.minisig"));
-    app.WriteSettings("[Archive]\r\nURL=" + server.Url("/update.zip") +
-                      "\r\nPublicKey=" + SigningFixture("key-a.txt") +
-                      "\r\nSignatureURL=" + server.Url("/sig/u.minisig") + "\r\n");
-    ASSERT_TRUE(app.LoadSettings());
+    UseKeyA("SignatureURL=" + server.Url("/sig/u.minisig") + "\r\n");
     ASSERT_TRUE(app.CheckForUpdates(nullptr, &count));
     EXPECT_TRUE(app.messages.empty());
     EXPECT_EQ(server.RequestCount("/sig/u.minisig"), 1);

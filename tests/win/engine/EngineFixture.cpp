@@ -30,6 +30,13 @@ std::vector<int> EntryChain::States() const {
     return states;
 }
 
+std::vector<std::string> EntryChain::ArchiveStamps() const {
+    std::vector<std::string> stamps;
+    for (UpdateEntry* entry = head; entry != nullptr; entry = entry->next)
+        stamps.push_back(entry->archiveTime + (" " + std::to_string(entry->archiveSize)));
+    return stamps;
+}
+
 void EngineTest::Configure(const std::string& url, const std::string& program,
                            const std::string& document) {
     app.WriteSettings("[Archive]\r\nTitle=Test\r\nURL=" + url +
@@ -67,6 +74,12 @@ std::string CauseLines::All() const {
     for (const std::string& line : lines)
         all += line + "\n";
     return all;
+}
+
+void ExpectMessages(const TestApp& app, const std::vector<std::string>& texts) {
+    EXPECT_EQ(app.MessageTexts(), texts);
+    for (const TestApp::Message& message : app.messages)
+        EXPECT_EQ(message.style, UINT(MB_OK | MB_ICONEXCLAMATION)) << message.text;
 }
 
 bool PassesInACopy(const std::string& folder, const std::string& test) {

@@ -29,6 +29,8 @@ class EntryChain {
     EntryChain& operator=(const EntryChain&) = delete;
     UpdateEntry& operator[](std::size_t n);
     std::vector<int> States() const;
+    // Each entry's archive stamp as "time size" ("" time: no archive copy).
+    std::vector<std::string> ArchiveStamps() const;
     UpdateEntry* head = nullptr;
 };
 
@@ -70,6 +72,10 @@ struct EngineTest : testing::Test {
     DownloadOutcome Download(const std::string& url) { return Download(url, archivePath); }
     CauseLines causes;
 };
+
+// The messages app has shown: exactly texts, in order, each in an
+// exclamation box.
+void ExpectMessages(const TestApp& app, const std::vector<std::string>& texts);
 
 // Loads a stand-in archive library ("fails": Tar returns 7; "no_entry": no
 // Tar at all) by its full path, so that the program's own

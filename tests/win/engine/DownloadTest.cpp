@@ -6,6 +6,7 @@
 namespace {
 
 using Reply = LoopbackServer::Reply;
+using Framing = LoopbackServer::Framing;
 using Shown = std::vector<std::pair<std::string, UINT>>; // each message's text and style
 
 // Every byte value, line ends of both kinds and zero bytes, over many reads.
@@ -45,19 +46,32 @@ struct DownloadTest : EngineTest {
     }
 };
 
-// Each body arrives byte for byte, asked for with GET as Tovarind Session,
-// under the wait cursor.
+// Each body arrives byte for byte, however it is framed, asked for with
+// GET as Tovarind Session, under the wait cursor. A body that is no archive
+// at all is kept too: the unpacking judges it.
 TEST_F(DownloadTest, WholeBodiesArriveAsSent) {
     const std::string binary = BinaryBody(300 * 1024 + 17), slow = BinaryBody(10000);
-    Reply trickle(slow);
+    // Stored, large enough for several chunks.
+    const std::string zip =
+        ZipBuilder().Add("file.txt", std::string(12000, 'z'), {2024, 5, 6, 7, 8, 10}).Bytes();
+    Reply trickle(slow), chunked(zip), close(zip), text("plain text");
     trickle.trickleChunk = 1500;
     trickle.trickleDelayMs = 30;
+    chunked.framing = Framing::Chunked;
+    close.framing = text.framing = Framing::Close;
     server.ServeBytes("/update.zip", binary);
     server.ServeBytes("/empty.zip", "");
     server.ServeBytes("/real.zip", "PK-real");
     server.ServeRedirect("/moved.zip", "/real.zip", 302);
     server.ServeRedirect("/gone.zip", "/real.zip", 301);
     server.Serve("/slow.zip", trickle);
+    server.Serve("/chunked.zip", chunked);
+    server.Serve("/close.zip", close);
+    server.Serve("/text", text);
+    server.ServeBytes("/end.zip", zip);
+    for (int hop = 0; hop < 10; ++hop)
+        server.ServeRedirect("/hop" + std::to_string(hop),
+                             hop == 9 ? "/end.zip" : "/hop" + std::to_string(hop + 1), 307);
     struct Case {
         const char* name;
         const char* path;
@@ -69,11 +83,15 @@ TEST_F(DownloadTest, WholeBodiesArriveAsSent) {
         {"a 302 is followed to the archive", "/moved.zip", "PK-real", 2},
         {"a 301 is followed to the archive", "/gone.zip", "PK-real", 2},
         {"a slow trickle arrives whole", "/slow.zip", slow, 1},
+        {"chunked", "/chunked.zip", zip, 1},
+        {"until the close", "/close.zip", zip, 1},
+        {"ten redirects", "/hop0", zip, 11},
+        {"no archive, no length", "/text", "plain text", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const int requestsBefore = server.RequestCount();
-        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete);
+        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete) << causes.All();
         EXPECT_EQ(Messages(), Shown());
         EXPECT_TRUE(FileExists(archivePath));
         EXPECT_TRUE(ReadFileBytes(archivePath) == c.expected);

@@ -134,37 +134,6 @@ TEST_F(TransferTest, EveryMisbehaviourIsAReceivingErrorWithItsCause) {
     }
 }
 
-// The sound cases beside the faults: whole bodies however they are framed,
-// ten redirects, and a body that is no archive at all (the unpacking
-// judges it).
-TEST_F(TransferTest, WholeBodiesArriveHoweverFramed) {
-    const std::string zip = SomeZip();
-    server.ServeBytes("/end.zip", zip);
-    for (int hop = 0; hop < 10; ++hop)
-        server.ServeRedirect("/hop" + std::to_string(hop),
-                             hop == 9 ? "/end.zip" : "/hop" + std::to_string(hop + 1), 307);
-    struct Case {
-        const char* name;
-        std::string path;
-        Reply reply;
-        std::string expected;
-    } cases[] = {
-        {"chunked", "/chunked", With([](Reply& r) { r.framing = Framing::Chunked; }), zip},
-        {"until the close", "/close", With([](Reply& r) { r.framing = Framing::Close; }), zip},
-        {"ten redirects", "/hop0", Reply(), zip},
-        {"no archive, no length", "/text",
-         With([](Reply& r) { r.framing = Framing::Close, r.body = "plain text"; }), "plain text"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.path != "/hop0")
-            server.Serve(c.path, c.reply);
-        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete) << Causes();
-        EXPECT_TRUE(app.messages.empty());
-        EXPECT_TRUE(ReadFileBytes(archivePath) == c.expected);
-    }
-}
-
 // The general request: its range, the validators and the 206 that answers
 // it; a sink that stops the body.
 TEST_F(TransferTest, ARangeTakesItsPartialContent) {

@@ -108,10 +108,6 @@ LoopbackServer::~LoopbackServer() {
         thread_.join();
 }
 
-std::string LoopbackServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
 LoopbackServer::Reply LoopbackServer::Made(int status, const std::string& body,
                                            const std::string& file, const std::string& location) {
     Reply reply(body);
@@ -192,39 +188,34 @@ void LoopbackServer::HoldUntilClientLeaves(UINT_PTR client) {
 // One loop for every body: its bytes come from the file, the repeated
 // pattern or the body itself, piece by piece, each piece framed as a chunk
 // when the reply is chunked.
-bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
+bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length,
+                              HANDLE file) {
     const bool chunked = reply.framing != Framing::Length && reply.framing != Framing::Close;
     const bool generated = reply.generatedSize > 0;
     const std::size_t limit = std::min(length, reply.sendLimit);
     const std::size_t piece = chunked ? std::max<std::size_t>(reply.trickleChunk, 1000)
                               : reply.trickleChunk > 0 ? reply.trickleChunk
                                                        : kSendBlock;
-    ScopedFile file;
-    if (!reply.file.empty()) {
-        file.reset(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file)
-            return false;
-    }
+    const bool fromFile = file != INVALID_HANDLE_VALUE;
     // A generated body repeats its pattern (a zero byte without one), in
     // copies enough that a piece may start anywhere in the first.
     std::string bytes = generated && reply.body.empty() ? std::string(1, '\0') : reply.body;
     const std::size_t period = bytes.size();
     while (generated && bytes.size() < period + piece)
         bytes += bytes;
-    if (file)
+    if (fromFile)
         bytes.resize(piece);
     for (std::size_t sent = 0; sent < limit;) {
         // Sleep in small steps so that stopping the server stays quick.
         for (DWORD slept = 0; slept < reply.trickleDelayMs && TimeLeft(); slept += 10)
             Sleep(std::min<DWORD>(10, reply.trickleDelayMs - slept));
         std::size_t n = std::min(piece, limit - sent);
-        const char* data = bytes.data() + (generated ? sent % period : file ? 0 : sent);
+        const char* data = bytes.data() + (generated ? sent % period : fromFile ? 0 : sent);
         DWORD got = 0;
-        if (file &&
-            (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(n), &got, nullptr) || got == 0))
+        if (fromFile &&
+            (!ReadFile(file, &bytes[0], static_cast<DWORD>(n), &got, nullptr) || got == 0))
             return false;
-        n = file ? got : n;
+        n = fromFile ? got : n;
         const bool last = sent + n >= limit;
         if (chunked) {
             if (last && reply.framing == Framing::ChunkedCutBeforeLast)
@@ -297,14 +288,16 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     if (reply.stall == Stall::BeforeHead)
         return HoldUntilClientLeaves(client);
     std::size_t length = reply.generatedSize > 0 ? reply.generatedSize : reply.body.size();
+    ScopedFile file;
     if (!reply.file.empty()) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExA(reply.file.c_str(), GetFileExInfoStandard, &data) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            length =
-                static_cast<std::size_t>(ULONGLONG(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
-        else
-            length = (reply = notFound).body.size();
+        file.reset(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size;
+        if (!file || !GetFileSizeEx(file.get(), &size)) {
+            file.reset();
+            reply = notFound;
+        }
+        length = file ? static_cast<std::size_t>(size.QuadPart) : reply.body.size();
     }
     if (reply.ranged) {
         AnswerRange(request, reply);
@@ -326,7 +319,7 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     if (sent && reply.stall == Stall::AfterHead)
         return HoldUntilClientLeaves(client);
     if (sent && request.method != "HEAD")
-        sent = SendBody(client, reply, length);
+        sent = SendBody(client, reply, length, file.get());
 
     if (reply.reset) {
         // A zero linger time turns the close into a reset.

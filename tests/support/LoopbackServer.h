@@ -71,8 +71,8 @@ class LoopbackServer {
         std::string method;
         std::string path;
         std::string userAgent;
-        std::string range,
-            ifRange; // the Range and If-Range headers, "" when absent
+        // The Range and If-Range headers, "" when absent.
+        std::string range, ifRange;
     };
 
     // Winsock started for as long as it lives; a test's own sockets need one.
@@ -91,7 +91,9 @@ class LoopbackServer {
 
     unsigned short Port() const { return port_; }
     // "http://127.0.0.1:<port>" + path (path starts with '/').
-    std::string Url(const std::string& path) const;
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
     void Serve(const std::string& path, const Reply& reply);
     // 200 with these bytes (an empty body when bytes is empty).
@@ -152,7 +154,7 @@ class LoopbackServer {
     void Answer(UINT_PTR client);
     static void AnswerRange(const Request& request, Reply& reply);
     bool SendAll(UINT_PTR client, const char* data, std::size_t size);
-    bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length);
+    bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length, HANDLE file);
     void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 

@@ -316,10 +316,14 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         response += "Location: " + reply.location + "\r\n";
     response += "Connection: close\r\n\r\n";
     bool sent = SendAll(client, response.data(), response.size());
-    if (sent && reply.stall == Stall::AfterHead)
+    if (sent && reply.stall == Stall::AfterHead) {
+        file.reset();
         return HoldUntilClientLeaves(client);
+    }
     if (sent && request.method != "HEAD")
         sent = SendBody(client, reply, length, file.get());
+    // Closed before the client sees the end: a test may rewrite the file at once.
+    file.reset();
 
     if (reply.reset) {
         // A zero linger time turns the close into a reset.

@@ -19,31 +19,26 @@ constexpr DWORD kReadHeadMs = 10000;
 constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::size_t kSendBlock = 64 * 1024;
 
+struct SocketTraits {
+    using Handle = SOCKET;
+    static Handle Invalid() { return INVALID_SOCKET; }
+    static void Close(Handle handle) { closesocket(handle); }
+};
+using ScopedSocket = ScopedHandle<SocketTraits>;
+
 // The reason phrases of the statuses tests send; "Status" for any other.
 std::string ReasonPhrase(int status) {
     static const std::string phrases =
-        "|200 OK|204 No Content|206 Partial Content|300 Multiple Choices|301 Moved Permanently"
-        "|302 Found|303 See Other|304 Not Modified|307 Temporary Redirect|308 Permanent Redirect"
+        "|200 OK|204 No Content|206 Partial Content|300 Multiple Choices|301 "
+        "Moved Permanently"
+        "|302 Found|303 See Other|304 Not Modified|307 Temporary Redirect|308 "
+        "Permanent Redirect"
         "|400 Bad Request|403 Forbidden|404 Not Found|416 Range Not Satisfiable"
         "|500 Internal Server Error|501 Not Implemented|503 Service Unavailable|";
     const std::size_t at = phrases.find("|" + std::to_string(status) + " ");
     if (at == std::string::npos)
         return "Status";
     return phrases.substr(at + 5, phrases.find('|', at + 1) - at - 5);
-}
-
-// What a path without a reply answers.
-LoopbackServer::Reply NotFound() {
-    LoopbackServer::Reply reply("<html><body>404 Not Found</body></html>");
-    reply.status = 404;
-    return reply;
-}
-
-std::string ToLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 // Waits until socket s is readable, for at most ms milliseconds.
@@ -55,13 +50,35 @@ bool Readable(SOCKET s, DWORD ms) {
     return select(0, &set, nullptr, nullptr, &wait) == 1;
 }
 
-// The size of a file, or -1 when it cannot be opened.
-long long FileSize(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+// A socket bound to a free port of 127.0.0.1, and that port (0 when none).
+ScopedSocket BoundSocket(unsigned short& port) {
+    ScopedSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    if (s && (bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
+              getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length)))
+        s.reset();
+    port = s ? ntohs(address.sin_port) : 0;
+    return s;
+}
+
+std::string ToLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The value of the header name (lower case) in a request head; "" when absent.
+std::string HeaderOf(const std::string& head, const std::string& name) {
+    const std::size_t at = ToLower(head).find("\r\n" + name + ":");
+    if (at == std::string::npos)
+        return "";
+    const std::size_t end = head.find("\r\n", at + 2);
+    const std::size_t value = head.find_first_not_of(' ', at + 3 + name.size());
+    return value >= end ? "" : head.substr(value, end - value);
 }
 
 } // namespace
@@ -77,20 +94,10 @@ LoopbackServer::Winsock::~Winsock() {
 }
 
 LoopbackServer::LoopbackServer(DWORD lifetimeMs) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0; // a free port, read back below
-    int length = sizeof(address);
-    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
-        listen(s, 16) || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length)) {
-        if (s != INVALID_SOCKET)
-            closesocket(s);
+    ScopedSocket s = BoundSocket(port_);
+    if (!s || listen(s.get(), 16))
         throw std::runtime_error("the loopback server cannot listen");
-    }
-    listener_ = s;
-    port_ = ntohs(address.sin_port);
+    listener_ = s.release();
     deadline_ = GetTickCount() + lifetimeMs;
     thread_ = std::thread([this] { Run(); });
 }
@@ -101,8 +108,13 @@ LoopbackServer::~LoopbackServer() {
         thread_.join();
 }
 
-std::string LoopbackServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+LoopbackServer::Reply LoopbackServer::Made(int status, const std::string& body,
+                                           const std::string& file, const std::string& location) {
+    Reply reply(body);
+    reply.status = status;
+    reply.file = file;
+    reply.location = location;
+    return reply;
 }
 
 void LoopbackServer::Serve(const std::string& path, const Reply& reply) {
@@ -110,39 +122,15 @@ void LoopbackServer::Serve(const std::string& path, const Reply& reply) {
     replies_[path] = reply;
 }
 
-void LoopbackServer::ServeBytes(const std::string& path, const std::string& bytes) {
-    Serve(path, Reply(bytes));
-}
-
-void LoopbackServer::ServeFile(const std::string& path, const std::string& filePath) {
-    Reply reply;
-    reply.file = filePath;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeStatus(const std::string& path, int status, const std::string& page) {
-    Reply reply(page);
-    reply.status = status;
-    Serve(path, reply);
-}
-
-void LoopbackServer::ServeRedirect(const std::string& path, const std::string& target, int status) {
-    Reply reply;
-    reply.status = status;
-    reply.location = !target.empty() && target[0] == '/' ? Url(target) : target;
-    reply.body = "<html><body>Moved</body></html>";
-    Serve(path, reply);
-}
-
-int LoopbackServer::RequestCount() const {
+void LoopbackServer::ServeAfter(const std::string& path, int after, const Reply& reply) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(requests_.size());
+    later_[path] = {after, reply};
 }
 
 int LoopbackServer::RequestCount(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(std::count_if(requests_.begin(), requests_.end(),
-                                          [&](const Request& r) { return r.path == path; }));
+    const std::vector<Request> all = Requests();
+    return static_cast<int>(
+        std::count_if(all.begin(), all.end(), [&](const Request& r) { return r.path == path; }));
 }
 
 std::vector<LoopbackServer::Request> LoopbackServer::Requests() const {
@@ -150,27 +138,11 @@ std::vector<LoopbackServer::Request> LoopbackServer::Requests() const {
     return requests_;
 }
 
-std::string LoopbackServer::LastUserAgent() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_.empty() ? std::string() : requests_.back().userAgent;
-}
-
+// Bound but never listening: connections to the port are refused.
 unsigned short LoopbackServer::ClosedPort() {
     Winsock winsock;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof(address);
     unsigned short port = 0;
-    // Bound but never listening: the port is ours while nothing else can
-    // take it, and connections to it are refused.
-    if (s != INVALID_SOCKET &&
-        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (s != INVALID_SOCKET)
-        closesocket(s);
+    BoundSocket(port);
     return port;
 }
 
@@ -179,17 +151,14 @@ bool LoopbackServer::TimeLeft() const {
 }
 
 void LoopbackServer::Run() {
-    const SOCKET listener = static_cast<SOCKET>(listener_);
+    const ScopedSocket listener(static_cast<SOCKET>(listener_)); // closed: connections refused
     while (TimeLeft()) {
-        if (!Readable(listener, kPollMs))
+        if (!Readable(listener.get(), kPollMs))
             continue;
-        SOCKET client = accept(listener, nullptr, nullptr);
-        if (client == INVALID_SOCKET)
-            continue;
-        Answer(client);
+        SOCKET client = accept(listener.get(), nullptr, nullptr);
+        if (client != INVALID_SOCKET)
+            Answer(client);
     }
-    // From now on connections are refused.
-    closesocket(listener);
 }
 
 bool LoopbackServer::SendAll(UINT_PTR client, const char* data, std::size_t size) {
@@ -216,91 +185,64 @@ void LoopbackServer::HoldUntilClientLeaves(UINT_PTR client) {
     }
 }
 
-bool LoopbackServer::SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length) {
+// One loop for every body: its bytes come from the file, the repeated
+// pattern or the body itself, piece by piece, each piece framed as a chunk
+// when the reply is chunked.
+bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length,
+                              HANDLE file) {
+    const bool chunked = reply.framing != Framing::Length && reply.framing != Framing::Close;
+    const bool generated = reply.generatedSize > 0;
     const std::size_t limit = std::min(length, reply.sendLimit);
-    std::string block;
-    while (block.size() < kSendBlock)
-        block += reply.body.empty() ? std::string(1, '\0') : reply.body;
+    const std::size_t piece = chunked ? std::max<std::size_t>(reply.trickleChunk, 1000)
+                              : reply.trickleChunk > 0 ? reply.trickleChunk
+                                                       : kSendBlock;
+    const bool fromFile = file != INVALID_HANDLE_VALUE;
+    // A generated body repeats its pattern (a zero byte without one), in
+    // copies enough that a piece may start anywhere in the first.
+    std::string bytes = generated && reply.body.empty() ? std::string(1, '\0') : reply.body;
+    const std::size_t period = bytes.size();
+    while (generated && bytes.size() < period + piece)
+        bytes += bytes;
+    if (fromFile)
+        bytes.resize(piece);
     for (std::size_t sent = 0; sent < limit;) {
-        const std::size_t n = std::min(block.size(), limit - sent);
-        if (!SendAll(client, block.data(), n))
+        // Sleep in small steps so that stopping the server stays quick.
+        for (DWORD slept = 0; slept < reply.trickleDelayMs && TimeLeft(); slept += 10)
+            Sleep(std::min<DWORD>(10, reply.trickleDelayMs - slept));
+        std::size_t n = std::min(piece, limit - sent);
+        const char* data = bytes.data() + (generated ? sent % period : fromFile ? 0 : sent);
+        DWORD got = 0;
+        if (fromFile &&
+            (!ReadFile(file, &bytes[0], static_cast<DWORD>(n), &got, nullptr) || got == 0))
+            return false;
+        n = fromFile ? got : n;
+        const bool last = sent + n >= limit;
+        if (chunked) {
+            if (last && reply.framing == Framing::ChunkedCutBeforeLast)
+                return true;
+            char line[32];
+            std::snprintf(line, sizeof(line), "%zx\r\n", n);
+            if (last && reply.framing == Framing::ChunkedBadSize)
+                std::snprintf(line, sizeof(line), "zz\r\n");
+            if (!SendAll(client, line, std::strlen(line)))
+                return false;
+            if (last && reply.framing == Framing::ChunkedShort)
+                return SendAll(client, data, n / 2);
+        }
+        if (!SendAll(client, data, n) || (chunked && !SendAll(client, "\r\n", 2)))
             return false;
         sent += n;
-    }
-    return true;
-}
-
-bool LoopbackServer::SendChunked(UINT_PTR client, const Reply& reply) {
-    const std::size_t size = std::max<std::size_t>(reply.trickleChunk, 1000);
-    const std::string& body = reply.body;
-    for (std::size_t at = 0; at < body.size(); at += size) {
-        const std::size_t n = std::min(size, body.size() - at);
-        const bool last = at + n >= body.size();
-        if (last && reply.framing == Framing::ChunkedCutBeforeLast)
-            return true;
-        char line[32];
-        if (last && reply.framing == Framing::ChunkedBadSize)
-            std::snprintf(line, sizeof(line), "zz\r\n");
-        else
-            std::snprintf(line, sizeof(line), "%zx\r\n", n);
-        const bool cut = last && reply.framing == Framing::ChunkedShort;
-        if (!SendAll(client, line, std::strlen(line)) ||
-            !SendAll(client, body.data() + at, cut ? n / 2 : n))
-            return false;
-        if (cut)
-            return true;
-        if (!SendAll(client, "\r\n", 2))
-            return false;
     }
     return reply.framing != Framing::Chunked || SendAll(client, "0\r\n\r\n", 5);
 }
 
-bool LoopbackServer::SendBody(UINT_PTR client, const Reply& reply, std::size_t length) {
-    if (reply.framing != Framing::Length && reply.framing != Framing::Close)
-        return SendChunked(client, reply);
-    if (reply.generatedSize > 0)
-        return SendGenerated(client, reply, length);
-    const std::size_t limit = std::min(length, reply.sendLimit);
-    if (!reply.file.empty()) {
-        const ScopedFile file(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                          nullptr));
-        if (!file)
-            return false;
-        std::vector<char> buffer(kSendBlock);
-        std::size_t sent = 0;
-        bool ok = true;
-        while (ok && sent < limit) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(std::min(buffer.size(), limit - sent));
-            ok = ReadFile(file.get(), buffer.data(), want, &got, nullptr) && got > 0 &&
-                 SendAll(client, buffer.data(), got);
-            sent += got;
-        }
-        return ok;
-    }
-    const std::size_t chunk = reply.trickleChunk > 0 ? reply.trickleChunk : limit;
-    for (std::size_t sent = 0; sent < limit;) {
-        if (reply.trickleChunk > 0) {
-            // Sleep in small steps so that stopping the server stays quick.
-            for (DWORD slept = 0; slept < reply.trickleDelayMs && TimeLeft(); slept += 10)
-                Sleep(std::min<DWORD>(10, reply.trickleDelayMs - slept));
-        }
-        const std::size_t n = std::min(chunk, limit - sent);
-        if (!SendAll(client, reply.body.data() + sent, n))
-            return false;
-        sent += n;
-    }
-    return true;
-}
-
 void LoopbackServer::Answer(UINT_PTR clientHandle) {
-    const SOCKET client = static_cast<SOCKET>(clientHandle);
-    // Read the request head.
+    const ScopedSocket owner(static_cast<SOCKET>(clientHandle));
+    const SOCKET client = owner.get();
+    // Read the request head. A client that never finishes it (one speaking
+    // TLS, say) gives way to the next one.
     std::string head;
     char buffer[4096];
-    // A client that never finishes its head (one speaking TLS, say) gives
-    // way to the next one.
     const DWORD headStart = GetTickCount();
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead && TimeLeft()) {
         if (!Readable(client, kPollMs)) {
@@ -314,61 +256,57 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
             break;
         head.append(buffer, static_cast<std::size_t>(n));
     }
-    if (head.find("\r\n\r\n") == std::string::npos) {
-        closesocket(client);
+    if (head.find("\r\n\r\n") == std::string::npos)
         return;
-    }
 
     Request request;
-    const std::size_t lineEnd = head.find("\r\n");
-    const std::string line = head.substr(0, lineEnd);
+    const std::string line = head.substr(0, head.find("\r\n"));
     const std::size_t space1 = line.find(' ');
-    const std::size_t space2 = line.find(' ', space1 + 1);
     request.method = line.substr(0, space1);
     if (space1 != std::string::npos)
-        request.path = line.substr(space1 + 1, space2 - space1 - 1);
+        request.path = line.substr(space1 + 1, line.find(' ', space1 + 1) - space1 - 1);
     request.userAgent = HeaderOf(head, "user-agent");
     request.range = HeaderOf(head, "range");
     request.ifRange = HeaderOf(head, "if-range");
 
-    Reply reply;
+    // What a path without a reply answers.
+    const Reply notFound = Made(404, "<html><body>404 Not Found</body></html>");
+    Reply reply = notFound;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         requests_.push_back(request);
         auto it = replies_.find(request.path);
         if (it != replies_.end()) {
             reply = it->second;
-            TakeTurn(request.path);
-        } else {
-            reply = NotFound();
+            auto later = later_.find(request.path);
+            if (later != later_.end() && --later->second.first <= 0) {
+                it->second = later->second.second;
+                later_.erase(later);
+            }
         }
     }
+    if (reply.stall == Stall::BeforeHead)
+        return HoldUntilClientLeaves(client);
     std::size_t length = reply.generatedSize > 0 ? reply.generatedSize : reply.body.size();
-    if (reply.stall == Stall::BeforeHead) {
-        HoldUntilClientLeaves(client);
-        closesocket(client);
-        return;
-    }
+    ScopedFile file;
     if (!reply.file.empty()) {
-        const long long size = FileSize(reply.file);
-        if (size < 0) {
-            reply = NotFound();
-            length = reply.body.size();
-        } else {
-            length = static_cast<std::size_t>(size);
+        file.reset(CreateFileA(reply.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size;
+        if (!file || !GetFileSizeEx(file.get(), &size)) {
+            file.reset();
+            reply = notFound;
         }
+        length = file ? static_cast<std::size_t>(size.QuadPart) : reply.body.size();
     }
-
     if (reply.ranged) {
         AnswerRange(request, reply);
         length = reply.body.size();
     }
-    char status[128];
-    std::snprintf(status, sizeof(status), "HTTP/1.1 %d %s\r\n", reply.status,
-                  ReasonPhrase(reply.status).c_str());
-    std::string response = status;
-    response += "Content-Type: application/octet-stream\r\n";
-    response += reply.headers;
+
+    std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " " +
+                           ReasonPhrase(reply.status) +
+                           "\r\nContent-Type: application/octet-stream\r\n" + reply.headers;
     if (reply.framing == Framing::Length)
         response += "Content-Length: " +
                     (reply.lengthText.empty() ? std::to_string(length) : reply.lengthText) + "\r\n";
@@ -379,12 +317,13 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
     response += "Connection: close\r\n\r\n";
     bool sent = SendAll(client, response.data(), response.size());
     if (sent && reply.stall == Stall::AfterHead) {
-        HoldUntilClientLeaves(client);
-        closesocket(client);
-        return;
+        file.reset();
+        return HoldUntilClientLeaves(client);
     }
     if (sent && request.method != "HEAD")
-        sent = SendBody(client, reply, length);
+        sent = SendBody(client, reply, length, file.get());
+    // Closed before the client sees the end: a test may rewrite the file at once.
+    file.reset();
 
     if (reply.reset) {
         // A zero linger time turns the close into a reset.
@@ -397,22 +336,6 @@ void LoopbackServer::Answer(UINT_PTR clientHandle) {
         while (Readable(client, 200) && recv(client, buffer, sizeof(buffer), 0) > 0) {
         }
     }
-    closesocket(client);
-}
-
-std::string LoopbackServer::HeaderOf(const std::string& head, const std::string& name) {
-    for (std::size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();) {
-        at += 2;
-        const std::size_t end = head.find("\r\n", at);
-        const std::string header = head.substr(at, end - at);
-        const std::size_t colon = header.find(':');
-        if (colon != std::string::npos && ToLower(header.substr(0, colon)) == name) {
-            const std::size_t value = header.find_first_not_of(' ', colon + 1);
-            return value == std::string::npos ? "" : header.substr(value);
-        }
-        at = end;
-    }
-    return "";
 }
 
 LoopbackServer::Reply LoopbackServer::RangedReply(const std::string& bytes, const std::string& etag,
@@ -424,20 +347,6 @@ LoopbackServer::Reply LoopbackServer::RangedReply(const std::string& bytes, cons
     reply.etag = etag;
     reply.lastModified = lastModified;
     return reply;
-}
-
-void LoopbackServer::ServeAfter(const std::string& path, int after, const Reply& reply) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    later_[path] = {after, reply};
-}
-
-// Called with the lock held, once per request for path.
-void LoopbackServer::TakeTurn(const std::string& path) {
-    auto it = later_.find(path);
-    if (it != later_.end() && --it->second.first <= 0) {
-        replies_[path] = it->second.second;
-        later_.erase(it);
-    }
 }
 
 void LoopbackServer::AnswerRange(const Request& request, Reply& reply) {
@@ -456,23 +365,18 @@ void LoopbackServer::AnswerRange(const Request& request, Reply& reply) {
     if (!request.ifRange.empty() && request.ifRange != reply.etag &&
         request.ifRange != reply.lastModified)
         return;
-    unsigned long long first = 0, last = 0;
+    // "a-b", "a-" or the suffix "-n", each within the body.
     const std::string spec =
         request.range.compare(0, 6, "bytes=") == 0 ? request.range.substr(6) : "";
     const std::size_t dash = spec.find('-');
-    bool ok = dash != std::string::npos && spec.find(',') == std::string::npos && size > 0;
-    if (ok && dash == 0) {
-        const unsigned long long suffix = std::strtoull(spec.c_str() + 1, nullptr, 10);
-        first = size - std::min<unsigned long long>(suffix, size);
-        last = size - 1;
-        ok = suffix > 0;
-    } else if (ok) {
-        first = std::strtoull(spec.c_str(), nullptr, 10);
-        last =
-            dash + 1 < spec.size() ? std::strtoull(spec.c_str() + dash + 1, nullptr, 10) : size - 1;
-        last = std::min<unsigned long long>(last, size - 1);
-        ok = first <= last;
-    }
+    const bool suffix = dash == 0, open = dash + 1 >= spec.size();
+    const unsigned long long a = std::strtoull(spec.c_str(), nullptr, 10);
+    const unsigned long long b = open ? 0 : std::strtoull(spec.c_str() + dash + 1, nullptr, 10);
+    const unsigned long long first = suffix ? size - std::min<unsigned long long>(b, size) : a;
+    const unsigned long long last =
+        suffix || open ? size - 1 : std::min<unsigned long long>(b, size - 1);
+    const bool ok = dash != std::string::npos && spec.find(',') == std::string::npos && size > 0 &&
+                    (suffix ? b > 0 : first <= last);
     if (!ok) {
         reply.status = 416;
         reply.headers += "Content-Range: bytes */" + std::to_string(size) + "\r\n";

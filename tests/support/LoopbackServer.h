@@ -71,7 +71,8 @@ class LoopbackServer {
         std::string method;
         std::string path;
         std::string userAgent;
-        std::string range, ifRange; // the Range and If-Range headers, "" when absent
+        // The Range and If-Range headers, "" when absent.
+        std::string range, ifRange;
     };
 
     // Winsock started for as long as it lives; a test's own sockets need one.
@@ -90,26 +91,40 @@ class LoopbackServer {
 
     unsigned short Port() const { return port_; }
     // "http://127.0.0.1:<port>" + path (path starts with '/').
-    std::string Url(const std::string& path) const;
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
     void Serve(const std::string& path, const Reply& reply);
     // 200 with these bytes (an empty body when bytes is empty).
-    void ServeBytes(const std::string& path, const std::string& bytes);
+    void ServeBytes(const std::string& path, const std::string& bytes) {
+        Serve(path, Made(200, bytes));
+    }
     // 200 with the bytes of a file on disk, read at each request (so large
     // files are streamed, and a test may change the file between requests).
     // A file that cannot be opened answers 404.
-    void ServeFile(const std::string& path, const std::string& filePath);
+    void ServeFile(const std::string& path, const std::string& filePath) {
+        Serve(path, Made(200, "", filePath));
+    }
     // An error status (404, 500, ...) with a page as its body.
-    void ServeStatus(const std::string& path, int status, const std::string& page);
+    void ServeStatus(const std::string& path, int status, const std::string& page) {
+        Serve(path, Made(status, page));
+    }
     // A redirect (301, 302, 303, 307) to target: a path of this server or
     // a whole URL.
-    void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
+    void ServeRedirect(const std::string& path, const std::string& target, int status = 302) {
+        Serve(path, Made(status, "<html><body>Moved</body></html>", "",
+                         !target.empty() && target[0] == '/' ? Url(target) : target));
+    }
 
     // Requests received so far (their head was read in full).
-    int RequestCount() const;
+    int RequestCount() const { return static_cast<int>(Requests().size()); }
     int RequestCount(const std::string& path) const;
     std::vector<Request> Requests() const;
-    std::string LastUserAgent() const; // "" before the first request
+    std::string LastUserAgent() const { // "" before the first request
+        const std::vector<Request> all = Requests();
+        return all.empty() ? "" : all.back().userAgent;
+    }
 
     // A port on 127.0.0.1 with nothing listening: a connection is refused.
     static unsigned short ClosedPort();
@@ -132,16 +147,14 @@ class LoopbackServer {
     void ServeAfter(const std::string& path, int after, const Reply& reply);
 
   private:
+    static Reply Made(int status, const std::string& body, const std::string& file = "",
+                      const std::string& location = "");
     void Run();
-    static std::string HeaderOf(const std::string& head, const std::string& name);
-    static void AnswerRange(const Request& request, Reply& reply);
-    void TakeTurn(const std::string& path);
     // Sockets are kept as UINT_PTR so that this header needs no winsock2.h.
     void Answer(UINT_PTR client);
+    static void AnswerRange(const Request& request, Reply& reply);
     bool SendAll(UINT_PTR client, const char* data, std::size_t size);
-    bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length);
-    bool SendGenerated(UINT_PTR client, const Reply& reply, std::size_t length);
-    bool SendChunked(UINT_PTR client, const Reply& reply);
+    bool SendBody(UINT_PTR client, const Reply& reply, std::size_t length, HANDLE file);
     void HoldUntilClientLeaves(UINT_PTR client);
     bool TimeLeft() const;
 

@@ -6,6 +6,8 @@
 namespace {
 
 using Reply = LoopbackServer::Reply;
+using Framing = LoopbackServer::Framing;
+using Shown = std::vector<std::pair<std::string, UINT>>; // each message's text and style
 
 // Every byte value, line ends of both kinds and zero bytes, over many reads.
 std::string BinaryBody(std::size_t size) {
@@ -27,56 +29,83 @@ Reply CutAfter(const std::string& bytes, std::size_t sent, bool reset = false) {
     return reply;
 }
 
+// The one warning a failure shows: its text, then what it is about.
+Shown Warning(const std::string& text, const std::string& name) {
+    return {{text + name, UINT(MB_OK | MB_ICONEXCLAMATION)}};
+}
+
 struct DownloadTest : EngineTest {
     LoopbackServer server;
 
     void SetUp() override { MakeFolder(tempFolder); }
+    Shown Messages() const {
+        Shown shown;
+        for (const auto& message : app.messages)
+            shown.emplace_back(message.text, message.style);
+        return shown;
+    }
 };
 
-TEST_F(DownloadTest, StoresTheBodyByteForByteAsTovarindSession) {
-    const std::string body = BinaryBody(300 * 1024 + 17);
-    server.ServeBytes("/update.zip", body);
-    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
-    EXPECT_TRUE(app.messages.empty());
-    EXPECT_EQ(ReadFileBytes(archivePath), body);
-    EXPECT_TRUE(waitCursor.has_value());
-    ASSERT_EQ(server.RequestCount(), 1);
-    EXPECT_EQ(server.Requests()[0].method, "GET");
-    EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
-}
-
+// Each body arrives byte for byte, however it is framed, asked for with
+// GET as Tovarind Session, under the wait cursor. A body that is no archive
+// at all is kept too: the unpacking judges it.
 TEST_F(DownloadTest, WholeBodiesArriveAsSent) {
-    const std::string slow = BinaryBody(10000);
-    Reply trickle(slow);
+    const std::string binary = BinaryBody(300 * 1024 + 17), slow = BinaryBody(10000);
+    // Stored, large enough for several chunks.
+    const std::string zip =
+        ZipBuilder().Add("file.txt", std::string(12000, 'z'), {2024, 5, 6, 7, 8, 10}).Bytes();
+    Reply trickle(slow), chunked(zip), close(zip), text("plain text");
     trickle.trickleChunk = 1500;
     trickle.trickleDelayMs = 30;
+    chunked.framing = Framing::Chunked;
+    close.framing = text.framing = Framing::Close;
+    server.ServeBytes("/update.zip", binary);
     server.ServeBytes("/empty.zip", "");
     server.ServeBytes("/real.zip", "PK-real");
     server.ServeRedirect("/moved.zip", "/real.zip", 302);
     server.ServeRedirect("/gone.zip", "/real.zip", 301);
     server.Serve("/slow.zip", trickle);
+    server.Serve("/chunked.zip", chunked);
+    server.Serve("/close.zip", close);
+    server.Serve("/text", text);
+    server.ServeBytes("/end.zip", zip);
+    for (int hop = 0; hop < 10; ++hop)
+        server.ServeRedirect("/hop" + std::to_string(hop),
+                             hop == 9 ? "/end.zip" : "/hop" + std::to_string(hop + 1), 307);
     struct Case {
         const char* name;
         const char* path;
         std::string expected;
+        int requests;
     } const cases[] = {
-        {"an empty body is an empty archive", "/empty.zip", ""},
-        {"a 302 is followed to the archive", "/moved.zip", "PK-real"},
-        {"a 301 is followed to the archive", "/gone.zip", "PK-real"},
-        {"a slow trickle arrives whole", "/slow.zip", slow},
+        {"every byte value", "/update.zip", binary, 1},
+        {"an empty body is an empty archive", "/empty.zip", "", 1},
+        {"a 302 is followed to the archive", "/moved.zip", "PK-real", 2},
+        {"a 301 is followed to the archive", "/gone.zip", "PK-real", 2},
+        {"a slow trickle arrives whole", "/slow.zip", slow, 1},
+        {"chunked", "/chunked.zip", zip, 1},
+        {"until the close", "/close.zip", zip, 1},
+        {"ten redirects", "/hop0", zip, 11},
+        {"no archive, no length", "/text", "plain text", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete);
-        EXPECT_TRUE(app.messages.empty());
+        const int requestsBefore = server.RequestCount();
+        EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete) << causes.All();
+        EXPECT_EQ(Messages(), Shown());
         EXPECT_TRUE(FileExists(archivePath));
         EXPECT_TRUE(ReadFileBytes(archivePath) == c.expected);
+        EXPECT_TRUE(waitCursor.has_value());
+        ASSERT_EQ(server.RequestCount() - requestsBefore, c.requests);
+        EXPECT_EQ(server.Requests().back().method, "GET");
+        EXPECT_EQ(server.LastUserAgent(), "Tovarind Session");
     }
     EXPECT_EQ(server.RequestCount("/real.zip"), 2);
 }
 
-// Each failure of the transfer shows the one message with the URL. An
-// error page is not an archive: it is not kept as one; a body that ends
+// Each failure shows the one message with the URL, or, when the archive
+// file cannot be made, with its path: then nothing is asked of the server.
+// An error page is not an archive: it is not kept as one; a body that ends
 // early stays as far as it came until the end of the run, never more.
 TEST_F(DownloadTest, EveryFailureIsItsOneMessage) {
     const std::string body = BinaryBody(50000);
@@ -86,13 +115,16 @@ TEST_F(DownloadTest, EveryFailureIsItsOneMessage) {
     server.Serve("/cut.zip", CutAfter(body, 20000));
     server.Serve("/dropped.zip", CutAfter(body, 20000, true));
     server.Serve("/headonly.zip", CutAfter(body, 0));
+    server.ServeBytes("/update.zip", "PK");
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/update.zip";
+    enum Before { Nothing, NoFolder, FileInUse };
     struct Case {
         const char* name;
         std::string url; // a path of the server, or a whole URL
         const std::string& message;
         std::size_t keptAtMost;
+        Before before = Nothing;
     } const cases[] = {
         {"404", "/missing.zip", texts::kReceiveFailed, 0},
         {"500", "/broken.zip", texts::kReceiveFailed, 0},
@@ -106,49 +138,34 @@ TEST_F(DownloadTest, EveryFailureIsItsOneMessage) {
         {"a URL that names no file", "mailto:updates@127.0.0.1", texts::kUrlNotOpened, 0},
         {"ftp", "ftp://127.0.0.1/update.zip", texts::kUrlNotOpened, 0},
         {"file", "file:///C:/update.zip", texts::kUrlNotOpened, 0},
+        {"missing temporary folder", "/update.zip", texts::kTempFileNotCreated, 0, NoFolder},
+        {"archive file in use", "/update.zip", texts::kTempFileNotCreated, 3, FileInUse},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool ours = c.url[0] == '/';
+        const bool ours = c.url[0] == '/', created = c.before == Nothing;
         const std::string url = ours ? server.Url(c.url) : c.url;
-        const int requestsBefore = server.RequestCount();
-        EXPECT_EQ(Download(url), DownloadOutcome::Failed);
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>({c.message + url}));
-        if (!app.messages.empty()) {
-            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        std::optional<LockedFile> lock;
+        if (c.before == NoFolder)
+            RemoveTree(tempFolder);
+        if (c.before == FileInUse) {
+            MakeFolder(tempFolder);
+            WriteFileBytes(archivePath, "old");
+            lock.emplace(archivePath);
+            ASSERT_TRUE(lock->IsOpen());
         }
+        const int requestsBefore = server.RequestCount();
+        EXPECT_EQ(Download(url),
+                  created ? DownloadOutcome::Failed : DownloadOutcome::FileNotCreated);
+        EXPECT_EQ(Messages(), Warning(c.message, created ? url : archivePath));
+        EXPECT_EQ(waitCursor.has_value(), created);
         EXPECT_LE(ReadFileBytes(archivePath).size(), c.keptAtMost);
-        if (!ours) {
+        if (!ours || !created) {
             EXPECT_EQ(server.RequestCount(), requestsBefore);
         }
         if (c.url == refused) {
             EXPECT_TRUE(FileExists(archivePath));
         }
-    }
-}
-
-// The archive file comes first: without it nothing is asked of the server.
-TEST_F(DownloadTest, AnArchiveFileNotCreatedStopsBeforeAnyConnection) {
-    server.ServeBytes("/update.zip", "PK");
-    for (const bool inUse : {false, true}) {
-        SCOPED_TRACE(inUse ? "archive file in use" : "missing temporary folder");
-        std::optional<LockedFile> lock;
-        if (inUse) {
-            MakeFolder(tempFolder);
-            WriteFileBytes(archivePath, "old");
-            lock.emplace(archivePath);
-            ASSERT_TRUE(lock->IsOpen());
-        } else {
-            RemoveTree(tempFolder);
-        }
-        EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::FileNotCreated);
-        EXPECT_EQ(MessageTexts(),
-                  std::vector<std::string>({texts::kTempFileNotCreated + archivePath}));
-        if (!app.messages.empty()) {
-            EXPECT_EQ(app.messages[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
-        }
-        EXPECT_FALSE(waitCursor.has_value());
-        EXPECT_EQ(server.RequestCount(), 0);
     }
 }
 
@@ -162,12 +179,11 @@ TEST_F(DownloadTest, ASecondDownloadStartsAfreshFromTheServer) {
     EXPECT_GT(ReadFileBytes(archivePath).size(), 0u);
     EXPECT_EQ(Download(server.Url("/second.zip")), DownloadOutcome::Complete);
     EXPECT_EQ(ReadFileBytes(archivePath), "short archive");
-
-    server.ServeBytes("/update.zip", "first");
-    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
-    server.ServeBytes("/update.zip", "second");
-    EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
-    EXPECT_EQ(ReadFileBytes(archivePath), "second");
+    for (const std::string bytes : {"first", "second"}) {
+        server.ServeBytes("/update.zip", bytes);
+        EXPECT_EQ(Download(server.Url("/update.zip")), DownloadOutcome::Complete);
+        EXPECT_EQ(ReadFileBytes(archivePath), bytes);
+    }
     EXPECT_EQ(server.RequestCount("/update.zip"), 2);
 }
 
@@ -180,8 +196,7 @@ TEST_F(DownloadTest, FailedDownloadLeavesTheCheckUntouched) {
     int count = 42;
     EXPECT_FALSE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(MessageTexts(),
-              std::vector<std::string>({texts::kReceiveFailed + server.Url("/update.zip")}));
+    EXPECT_EQ(Messages(), Warning(texts::kReceiveFailed, server.Url("/update.zip")));
     EXPECT_EQ(chain[0].state, NotCompared);
     EXPECT_EQ(chain[0].archiveSize, 0);
     EXPECT_EQ(chain[0].archiveTime[0], '\0');

@@ -68,6 +68,11 @@ TEST(Tar32Extract, EachArchiveGivesItsFilesAndTimes) {
     const Files longAndKanji{{longPath, "long name\n"}, {"日本語/表示.txt", "kanji\n"}};
     const Times longAndKanjiTimes{{longPath, 1600000000}, {"日本語/表示.txt", 1600000001}};
     const Files linkTarget{{"target.txt", "target\n"}};
+    // 2020-01-02 03:04:06 in Tokyo: DOS times are wall time.
+    const Times zip64Times{
+        {"readme.txt", 1577901846}, {"data.bin", 1577901846}, {"empty.txt", 1577901846}};
+    const std::string utf8 = "utf-8 flagged\n", sjis = "shift-jis\n";
+    const Times namesTimes{{"表示.txt", 1651788490}, {"能力.txt", 1651788492}};
     const struct {
         const char* archive;
         bool folders;
@@ -75,20 +80,10 @@ TEST(Tar32Extract, EachArchiveGivesItsFilesAndTimes) {
         Times times;           // none: not checked
         const char* says = ""; // in the listing
     } rows[] = {
-        // ZIP64 fields throughout; DOS times are Tokyo's 2020-01-02 03:04:06.
-        {"py_zip64.zip",
-         false,
-         kFlat,
-         {{"readme.txt", 1577901846}, {"data.bin", 1577901846}, {"empty.txt", 1577901846}}},
+        {"py_zip64.zip", false, kFlat, zip64Times}, // ZIP64 fields throughout
         // UTF-8 and Shift-JIS names become Shift-JIS files.
-        {"py_names.zip",
-         false,
-         {{"表示.txt", "utf-8 flagged\n"}, {"能力.txt", "shift-jis\n"}},
-         {{"表示.txt", 1651788490}, {"能力.txt", 1651788492}}},
-        {"py_names.zip",
-         true,
-         {{"フォルダ/表示.txt", "utf-8 flagged\n"}, {"ソフト/能力.txt", "shift-jis\n"}},
-         {}},
+        {"py_names.zip", false, {{"表示.txt", utf8}, {"能力.txt", sjis}}, namesTimes},
+        {"py_names.zip", true, {{"フォルダ/表示.txt", utf8}, {"ソフト/能力.txt", sjis}}, {}},
         // Long and pax names in tar.
         {"py_gnu.tar", true, longAndKanji, longAndKanjiTimes},
         {"py_pax.tar", true, longAndKanji, longAndKanjiTimes},

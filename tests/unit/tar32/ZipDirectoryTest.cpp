@@ -2,9 +2,8 @@
 // archive: same members taken, same refusals, same names, sizes and times.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <tuple>
 
@@ -77,15 +76,10 @@ std::int64_t UnixSeconds(const tar32::FileTime& time) {
 
 std::vector<std::string> ZipFixtures() {
     std::vector<std::string> names;
-    DIR* dir = opendir(Fixtures().c_str());
-    while (dirent* entry = dir ? readdir(dir) : nullptr) {
-        const std::string name = entry->d_name;
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
-            names.push_back(name);
+    for (const auto& entry : std::filesystem::directory_iterator(Fixtures())) {
+        if (entry.path().extension() == ".zip") {
+            names.push_back(entry.path().filename());
         }
-    }
-    if (dir) {
-        closedir(dir);
     }
     return names;
 }

@@ -300,6 +300,9 @@ def hostile_archives():
     out["gz_bad_size.tgz"] = gz[:-4] + bytes([gz[-4] ^ 1]) + gz[-3:]
     out["gz_cut_trailer.tgz"] = gz[:-3]
     out["gz_trailing_garbage.tgz"] = gz + b"garbage"
+    # No archive at all: an empty file, and a web server's gzip-encoded error page.
+    out["empty.zip"] = b""
+    out["gzipped_page.zip"] = gzip.compress(b"<html>Service Unavailable</html>", mtime=0)
 
     # A self-extractor's stub before the members, every offset counting it:
     # the directory is whole, but the archive does not begin with a member.

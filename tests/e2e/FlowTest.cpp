@@ -92,14 +92,17 @@ struct Flow : testing::Test {
         WriteFileBytes(app + "UpdateArchive\\Archive.zip", "from an earlier run");
     }
 
-    SeenMessageBox Box() { return WaitForMessageBox(program->Id(), kBox, kWait); }
+    // The next message box, which must say text.
+    SeenMessageBox Box(const std::string& text) {
+        SeenMessageBox box = WaitForMessageBox(program->Id(), kBox, kWait);
+        EXPECT_EQ(box.text, text);
+        return box;
+    }
 
     // Presses a button of the dialog; the message box that follows must say text.
     SeenMessageBox Press(int button, const std::string& text) {
         PressButton(dialog, button);
-        SeenMessageBox box = Box();
-        EXPECT_EQ(box.text, text);
-        return box;
+        return Box(text);
     }
 
     // Answers a message box (or closes a dialog) by its button; waits for it to go.
@@ -184,14 +187,29 @@ struct Flow : testing::Test {
         EXPECT_TRUE(FolderExists(app + "UpdateArchive"));
         EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 0);
     }
+
+    // Ended with nothing copied or started and the temporary folder cleared.
+    void ExpectNothingDone() {
+        ExpectExit();
+        ExpectOldFiles();
+        EXPECT_EQ(Log(false), "");
+        ExpectTempFolderEmptied();
+    }
+
+    // Ended with every file new, the temporary folder cleared, the document shown.
+    void ExpectUpdated() {
+        ExpectExit();
+        ExpectNewFiles();
+        ExpectTempFolderEmptied();
+        CloseTheDocument();
+    }
 };
 
 TEST_F(Flow, MissingUrlEndsWithItsMessage) {
     Install();
     WriteFileBytes(app + "Tovarind.ini", "[Archive]\r\nTitle=x\r\n");
     program = std::make_unique<RunningProgram>(app + "Tovarind.exe", "", app);
-    SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, texts::kMissingUrl);
+    const SeenMessageBox box = Box(texts::kMissingUrl);
     Shot("missing-url", WindowArea(box.window));
     Answer(box.window);
     ExpectExit();
@@ -225,10 +243,7 @@ TEST_F(Flow, CheckUpdateAndLaunch) {
     EXPECT_GT(ListPixels(true).Count(kDarkGreen), 20); // "済"
     Shot("main-after-update", WindowArea(dialog));
     Answer(box.window);
-    ExpectExit();
-    ExpectNewFiles();
-    ExpectTempFolderEmptied();
-    CloseTheDocument();
+    ExpectUpdated();
     const std::string log = Log();
     EXPECT_NE(log.find("started version 2.0; command line \"" + app + "SampleApp.exe\"; folder " +
                        app.substr(0, app.size() - 1)),
@@ -254,10 +269,7 @@ TEST_F(Flow, LeavingWithUpdatesPendingAsksFirst) {
     EXPECT_TRUE(IsWindow(dialog));
     ExpectState(true);
     PressAndAnswer(kExit, texts::kLeaveUnfinished);
-    ExpectExit();
-    ExpectOldFiles();
-    EXPECT_EQ(Log(false), "");
-    ExpectTempFolderEmptied();
+    ExpectNothingDone();
 }
 
 TEST_F(Flow, FailedCheckStaysReady) {
@@ -268,8 +280,7 @@ TEST_F(Flow, FailedCheckStaysReady) {
     PressAndAnswer(kCheck, texts::kReceiveFailed + server.Url("/missing.zip"));
     ExpectState(false);
     Leave(); // asks nothing; the clean-up runs all the same
-    EXPECT_EQ(Log(false), "");
-    ExpectTempFolderEmptied();
+    ExpectNothingDone();
 }
 
 // Unpacking fails without the archive library; the dialog goes on as after
@@ -281,9 +292,7 @@ TEST_F(Flow, UnpackingWithoutTheLibraryEndsLikeNothingNew) {
     const std::string temp = app + "UpdateArchive";
     PressAndAnswer(kCheck, texts::kUnpackFailed + "--use-directory=0 --display-dialog=0 xvf \"" +
                                temp + "\\Archive.zip\" -o \"" + temp + "\"");
-    SeenMessageBox box = Box();
-    EXPECT_EQ(box.text, texts::kNothingNew);
-    Answer(box.window);
+    Answer(Box(texts::kNothingNew).window);
     ExpectExit();
     ExpectOldFiles();
     EXPECT_NE(Log().find("started version 1.0"), std::string::npos);
@@ -309,10 +318,7 @@ TEST_F(Flow, SignedUpdateCompletes) {
     ExpectState(true);
     EXPECT_EQ(server.RequestCount("/update.zip.minisig"), 1);
     PressAndAnswer(IDC_UPDATE, texts::kAllDone);
-    ExpectExit();
-    ExpectNewFiles();
-    ExpectTempFolderEmptied();
-    CloseTheDocument();
+    ExpectUpdated();
 }
 
 TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
@@ -329,9 +335,7 @@ TEST_F(Flow, ArchiveNotMatchingItsSignatureIsRefused) {
     EXPECT_EQ(FileCount(app + "UpdateArchive\\"), 1);
     EXPECT_TRUE(FileExists(app + "UpdateArchive\\Archive.zip"));
     Leave();
-    ExpectOldFiles();
-    ExpectTempFolderEmptied();
-    EXPECT_EQ(Log(false), "");
+    ExpectNothingDone();
 }
 
 TEST_F(Flow, FailedUpdateCanBeRetried) {
@@ -352,8 +356,7 @@ TEST_F(Flow, FailedUpdateCanBeRetried) {
     EXPECT_EQ(ReadFileBytes(app + "SampleApp.exe"),
               ReadFileBytes(fixture + "AppCurrent\\SampleApp.exe"));
     PressAndAnswer(IDC_UPDATE, texts::kAllDone);
-    ExpectExit();
-    ExpectNewFiles();
+    ExpectUpdated();
 }
 
 TEST_F(Flow, UpdatesItsOwnProgramFileAndArchiveLibrary) {
@@ -435,10 +438,7 @@ TEST_F(Flow, SlowTransferShowsItsProgressAndTheCloseBoxLeaves) {
     EXPECT_FALSE(IsHungAppWindow(dialog));
     Shot("transfer-progress", WindowArea(dialog));
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectExit();
-    EXPECT_EQ(Log(false), "");
-    ExpectOldFiles();
-    ExpectTempFolderEmptied();
+    ExpectNothingDone();
 }
 
 } // namespace

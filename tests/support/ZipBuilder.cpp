@@ -22,6 +22,22 @@ void Put32(std::string& out, unsigned long value) {
     Put16(out, static_cast<unsigned>((value >> 16) & 0xFFFF));
 }
 
+// The fields a member's local header and its directory record share, from
+// the version needed to the extra field's length.
+void PutCommon(std::string& out, unsigned short time, unsigned short date, unsigned long crc,
+               std::size_t size, std::size_t nameSize) {
+    Put16(out, 20); // needed
+    Put16(out, 0);  // flags
+    Put16(out, 0);  // stored
+    Put16(out, time);
+    Put16(out, date);
+    Put32(out, crc);
+    Put32(out, size);
+    Put32(out, size);
+    Put16(out, static_cast<unsigned>(nameSize));
+    Put16(out, 0); // extra
+}
+
 } // namespace
 
 ZipBuilder& ZipBuilder::Add(const std::string& name, const std::string& bytes, LocalTime t) {
@@ -33,16 +49,7 @@ ZipBuilder& ZipBuilder::Add(const std::string& name, const std::string& bytes, L
     m.crc = Crc32(bytes);
     m.offset = data_.size();
     Put32(data_, 0x04034b50UL);
-    Put16(data_, 20);
-    Put16(data_, 0); // flags
-    Put16(data_, 0); // stored
-    Put16(data_, m.time);
-    Put16(data_, m.date);
-    Put32(data_, m.crc);
-    Put32(data_, bytes.size());
-    Put32(data_, bytes.size());
-    Put16(data_, static_cast<unsigned>(name.size()));
-    Put16(data_, 0);
+    PutCommon(data_, m.time, m.date, m.crc, bytes.size(), name.size());
     data_ += name;
     data_ += bytes;
     members_.push_back(m);
@@ -55,16 +62,7 @@ std::string ZipBuilder::Bytes() const {
     for (const Member& m : members_) {
         Put32(out, 0x02014b50UL);
         Put16(out, 20); // made by
-        Put16(out, 20); // needed
-        Put16(out, 0);
-        Put16(out, 0);
-        Put16(out, m.time);
-        Put16(out, m.date);
-        Put32(out, m.crc);
-        Put32(out, m.bytes.size());
-        Put32(out, m.bytes.size());
-        Put16(out, static_cast<unsigned>(m.name.size()));
-        Put16(out, 0); // extra
+        PutCommon(out, m.time, m.date, m.crc, m.bytes.size(), m.name.size());
         Put16(out, 0); // comment
         Put16(out, 0); // disk
         Put16(out, 0); // internal attributes

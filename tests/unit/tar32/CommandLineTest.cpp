@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "Tar32TestSupport.h"
 #include "tar32/CommandLine.h"
@@ -21,23 +22,30 @@ int ParseCode(const std::string& line) {
     }
 }
 
-TEST(Tar32CommandLine, TheProgramsOwnLine) {
-    const Options o = ParseCommandLine(
-        R"(--use-directory=0 --display-dialog=0 xvf "C:\App\UpdateArchive\Archive.zip" -o "C:\App\UpdateArchive")");
-    EXPECT_TRUE(o.extract);
-    EXPECT_TRUE(o.verbose);
-    EXPECT_FALSE(o.useDirectory);
-    EXPECT_EQ(o.archive, R"(C:\App\UpdateArchive\Archive.zip)");
-    EXPECT_EQ(o.outputFolder, R"(C:\App\UpdateArchive)");
+// Every field of the options at once.
+using Fields = std::tuple<bool, bool, bool, std::string, std::string>;
+Fields FieldsOf(const Options& o) {
+    return {o.extract, o.verbose, o.useDirectory, o.archive, o.outputFolder};
 }
 
-TEST(Tar32CommandLine, ShiftJisTrailBackslashBeforeTheClosingQuote) {
-    // "表" and "ソ" end in 0x5C: neither is an escape for the quote after it.
-    const Options o = ParseCommandLine("xf \"C:\\ソ\\表\" -o \"D:\\作業 表\"");
-    EXPECT_EQ(o.archive, "C:\\ソ\\表");
-    EXPECT_EQ(o.outputFolder, "D:\\作業 表");
-    EXPECT_TRUE(o.useDirectory); // the default
-    EXPECT_FALSE(o.verbose);
+TEST(Tar32CommandLine, ReadsWhatItKnows) {
+    const struct {
+        const char* line;
+        Fields fields; // extract, verbose, useDirectory, archive, outputFolder
+    } rows[] = {
+        // The program's own line.
+        {R"(--use-directory=0 --display-dialog=0 xvf "C:\App\UpdateArchive\Archive.zip" -o "C:\App\UpdateArchive")",
+         {true, true, false, R"(C:\App\UpdateArchive\Archive.zip)", R"(C:\App\UpdateArchive)"}},
+        // "表" and "ソ" end in 0x5C: neither is an escape for the quote after it.
+        {"xf \"C:\\ソ\\表\" -o \"D:\\作業 表\"", {true, false, true, "C:\\ソ\\表", "D:\\作業 表"}},
+        // Listing, and dashed command words; folders are kept by default.
+        {"tf a.zip", {false, false, true, "a.zip", ""}},
+        {"-xf a.zip --use-directory=1", {true, false, true, "a.zip", ""}},
+        {"xf a.zip", {true, false, true, "a.zip", ""}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(FieldsOf(ParseCommandLine(row.line)), row.fields) << row.line;
+    }
 }
 
 TEST(Tar32CommandLine, SplitsAtBlanksAndGroupsQuotes) {
@@ -46,12 +54,6 @@ TEST(Tar32CommandLine, SplitsAtBlanksAndGroupsQuotes) {
     EXPECT_EQ(tar32::SplitArguments("\"a b\"c \"\" d"), (V{"a bc", "", "d"}));
     EXPECT_EQ(tar32::SplitArguments("a\\\"b c\""), (V{"a\\b c"}));
     EXPECT_EQ(tar32::SplitArguments(""), V{});
-}
-
-TEST(Tar32CommandLine, ListAndDashedCommandWords) {
-    EXPECT_FALSE(ParseCommandLine("tf a.zip").extract);
-    EXPECT_TRUE(ParseCommandLine("-xf a.zip --use-directory=1").useDirectory);
-    EXPECT_EQ(ParseCommandLine("xf a.zip").outputFolder, "");
 }
 
 TEST(Tar32CommandLine, RefusesWhatItDoesNotKnow) {

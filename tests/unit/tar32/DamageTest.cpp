@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +19,7 @@ struct Broken {
     // first, and (unless it is about writing) listing alone fails too.
     bool checkedWhole = false;
     const char* says = ""; // in the error line
-    std::uint64_t freeSpace = tar32test::kRealFreeSpace;
+    std::uint64_t freeSpace = kRealFreeSpace;
 };
 
 constexpr std::uint64_t kMargin = tar32::kFreeSpaceMargin;
@@ -38,6 +40,9 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"encrypted.zip", TAR32_ERROR_UNSUPPORTED, true},
              Broken{"encrypted_real.zip", TAR32_ERROR_UNSUPPORTED, true},
              Broken{"not_an_archive.zip", TAR32_ERROR_FORMAT},
+             Broken{"empty.zip", TAR32_ERROR_FORMAT},
+             Broken{"gzipped_page.zip", TAR32_ERROR_FORMAT},
+             Broken{".", TAR32_ERROR_OPEN}, // the fixtures' folder
              // Sizes beyond what the data can hold, up to 2^64-1.
              Broken{"zip64_endless.zip", TAR32_ERROR_CORRUPT, true},
              Broken{"zip64_endless_descriptor.zip", TAR32_ERROR_CORRUPT, true},
@@ -56,33 +61,23 @@ TEST(Tar32Damage, BrokenArchivesFailAndLeaveNothing) {
              Broken{"bsdtar.tgz", TAR32_ERROR_WRITE, false, "not enough space",
                     kMargin + kPerMember + 5},
          }) {
+        SCOPED_TRACE(b.archive);
         Scratch out;
         std::string listing;
         EXPECT_EQ(RunTar(ProgramCommandLine(Fixture(b.archive), out.Path()), &listing, b.freeSpace),
                   b.code)
-            << b.archive << ": " << listing;
+            << listing;
         const std::size_t error = listing.find("error: ");
-        EXPECT_NE(error, std::string::npos) << b.archive;
-        EXPECT_NE(listing.find(b.says, error), std::string::npos) << b.archive << ": " << listing;
-        EXPECT_EQ(Tree(out.Path()), Files{}) << b.archive;
+        EXPECT_NE(error, std::string::npos);
+        EXPECT_NE(listing.find(b.says, error), std::string::npos) << listing;
+        EXPECT_EQ(Tree(out.Path()), Files{});
         if (b.checkedWhole) {
-            EXPECT_EQ(error, 0u) << b.archive << ": " << listing;
+            EXPECT_EQ(error, 0u) << listing;
             if (b.code != TAR32_ERROR_WRITE) {
-                EXPECT_EQ(RunTar("tvf " + Fixture(b.archive)), b.code) << b.archive;
+                EXPECT_EQ(RunTar("tvf " + Fixture(b.archive)), b.code);
             }
         }
     }
-}
-
-TEST(Tar32Damage, EmptyFileOrGzippedPageIsNoArchive) {
-    Scratch out;
-    tar32test::WriteFile(out / "Archive.zip", "");
-    EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
-    // A web server's gzip-encoded error page.
-    tar32test::WriteFile(out / "page.html", "<html>Service Unavailable</html>");
-    Gzip(out / "page.html", out / "Archive.zip");
-    EXPECT_EQ(RunTar(ProgramCommandLine(out / "Archive.zip", out / "x")), TAR32_ERROR_FORMAT);
-    EXPECT_EQ(RunTar(ProgramCommandLine(out.Path(), out / "x")), TAR32_ERROR_OPEN);
 }
 
 // Every prefix of an archive fails without a crash; what it leaves behind is
@@ -93,47 +88,50 @@ void CheckEveryTruncation(const std::string& archive, std::size_t end, const Fil
     Scratch scratch;
     const std::string cut = scratch / "cut";
     for (std::size_t size = 0; size < end; ++size) {
-        tar32test::WriteFile(cut, bytes.substr(0, size));
+        WriteFile(cut, bytes.substr(0, size));
         const std::string out = scratch / "out";
         ASSERT_NE(RunTar(ProgramCommandLine(cut, out)), TAR32_OK) << archive << " cut at " << size;
-        for (const auto& [name, content] : Tree(out)) {
-            ASSERT_EQ(members.count(name), 1u) << name << " cut at " << size;
-            ASSERT_EQ(members.at(name), content) << name << " cut at " << size;
-        }
+        const Files left = Tree(out);
+        ASSERT_TRUE(std::includes(members.begin(), members.end(), left.begin(), left.end()))
+            << "cut at " << size;
         Remove(out);
     }
     EXPECT_EQ(Tree(scratch.Path()), (Files{{"cut", bytes.substr(0, end - 1)}}));
 }
 
-const Files kSmall{{"one.txt", "data of one.txt"}, {"two.txt", "data of dir/two.txt"}};
-
-TEST(Tar32Damage, EveryTruncatedZipFails) {
+TEST(Tar32Damage, EveryTruncatedArchiveFails) {
+    const Files small{{"one.txt", "data of one.txt"}, {"two.txt", "data of dir/two.txt"}};
     Scratch scratch;
     MakeArchive("zip", scratch / "small.zip", {"one.txt", "dir/two.txt"});
-    CheckEveryTruncation(scratch / "small.zip", ReadFile(scratch / "small.zip").size(), kSmall);
-    CheckEveryTruncation(Fixture("infozip_stream.zip"),
-                         ReadFile(Fixture("infozip_stream.zip")).size(),
-                         {{"readme.txt", "hello\n"}});
-}
-
-TEST(Tar32Damage, EveryTruncatedTarFails) {
-    Scratch scratch;
     MakeArchive("tar", scratch / "small.tar", {"one.txt", "dir/two.txt"});
-    // Two members of one block each, then the two zero blocks; the padding may go.
-    CheckEveryTruncation(scratch / "small.tar", 6 * 512, kSmall);
     Gzip(scratch / "small.tar", scratch / "small.tgz");
-    CheckEveryTruncation(scratch / "small.tgz", ReadFile(scratch / "small.tgz").size(), kSmall);
+    const struct {
+        std::string archive;
+        std::size_t end; // 0: every prefix
+        Files members;
+    } rows[] = {
+        {scratch / "small.zip", 0, small},
+        {Fixture("infozip_stream.zip"), 0, {{"readme.txt", "hello\n"}}},
+        // Two members of one block each, then the two zero blocks; the padding may go.
+        {scratch / "small.tar", 6 * 512, small},
+        {scratch / "small.tgz", 0, small},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.archive);
+        CheckEveryTruncation(row.archive, row.end ? row.end : ReadFile(row.archive).size(),
+                             row.members);
+    }
 }
 
-// One of each kind (every rule is proved on names alone in NamesTest), after a
-// good member: the whole archive is checked before writing.
 // One name of each kind (NamesTest proves every rule), after a good member:
 // the whole archive is checked before writing.
 TEST(Tar32Damage, UnsafeNamesRefusedBeforeAnythingIsWritten) {
     struct Case {
         std::vector<const char*> useDirectory, names;
     } cases[] = {
-        {{"0", "1"}, {"", "..", "a:b.txt", "x\\x01y.txt", "sub/aux.txt", "trail."}},
+        // The last: UTF-8 with no Shift-JIS form.
+        {{"0", "1"},
+         {"", "..", "a:b.txt", "x\\x01y.txt", "sub/aux.txt", "trail.", "smile\\U0001F600.txt"}},
         {{"1"}, {"/abs.txt", "C:\\\\evil.txt", "a/../../up.txt", "..\\\\up.txt"}}, // escapes
     };
     Scratch scratch;
@@ -162,19 +160,13 @@ TEST(Tar32Damage, UnsafeTarMemberStopsTheStream) {
     Scratch out;
     EXPECT_EQ(RunTar("xf " + archive + " -o " + out.Path()), TAR32_ERROR_UNSAFE_NAME);
     EXPECT_EQ(Tree(out.Path()), (Files{{"good.txt", "data of good.txt"}}));
-    EXPECT_FALSE(tar32test::Exists(scratch / "escape.txt"));
+    EXPECT_FALSE(Exists(scratch / "escape.txt"));
     // Without folders the bare name is harmless.
     Scratch flat;
     EXPECT_EQ(RunTar(ProgramCommandLine(archive, flat.Path())), TAR32_OK);
-    EXPECT_EQ(Tree(flat.Path()).count("escape.txt"), 1u);
-}
-
-TEST(Tar32Damage, UnconvertibleUtf8NameIsUnsafe) {
-    Scratch scratch;
-    const std::string archive = scratch / "emoji.zip";
-    MakeArchive("zip", archive, {"smile\\U0001F600.txt"});
-    Scratch out;
-    EXPECT_EQ(RunTar(ProgramCommandLine(archive, out.Path())), TAR32_ERROR_UNSAFE_NAME);
+    EXPECT_EQ(Tree(flat.Path()), (Files{{"good.txt", "data of good.txt"},
+                                        {"escape.txt", "data of ../../escape.txt"},
+                                        {"after.txt", "data of after.txt"}}));
 }
 
 TEST(Tar32Damage, WriteFailuresLeaveNoTemporaryFile) {

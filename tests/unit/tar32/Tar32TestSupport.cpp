@@ -141,4 +141,11 @@ Files Tree(const std::string& root) {
     return out;
 }
 
+Times ModifiedTimes(const std::string& root) {
+    Times out;
+    for (const auto& [name, bytes] : Tree(root))
+        out[name] = ModifiedTime(root + "/" + name);
+    return out;
+}
+
 } // namespace tar32test

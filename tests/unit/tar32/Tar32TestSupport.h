@@ -47,5 +47,8 @@ std::int64_t ModifiedTime(const std::string& path); // Unix seconds
 // Every file below root, by its path relative to root ("a/b.txt") -> content.
 using Files = std::map<std::string, std::string>;
 Files Tree(const std::string& root);
+// The same files' modification times.
+using Times = std::map<std::string, std::int64_t>;
+Times ModifiedTimes(const std::string& root);
 
 } // namespace tar32test

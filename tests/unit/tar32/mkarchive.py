@@ -300,6 +300,16 @@ def hostile_archives():
     out["gz_bad_size.tgz"] = gz[:-4] + bytes([gz[-4] ^ 1]) + gz[-3:]
     out["gz_cut_trailer.tgz"] = gz[:-3]
     out["gz_trailing_garbage.tgz"] = gz + b"garbage"
+    # No archive at all: an empty file, and a web server's gzip-encoded error page.
+    out["empty.zip"] = b""
+    out["gzipped_page.zip"] = gzip.compress(b"<html>Service Unavailable</html>", mtime=0)
+
+    # A self-extractor's stub before the members, every offset counting it:
+    # the directory is whole, but the archive does not begin with a member.
+    stub = io.BytesIO(b"MZ" + b"\0" * 126)
+    with zipfile.ZipFile(stub, "a") as z:
+        z.writestr(zipfile.ZipInfo("readme.txt", (2021, 3, 4, 5, 6, 8)), b"hello\n")
+    out["prefixed.zip"] = stub.getvalue()
 
     # A time before 1601 has no FILETIME: the file is written without it.
     out["pax_before_1601.tar"] = (

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "engine/TarCommand.h"
@@ -15,15 +16,16 @@
 namespace {
 
 // The library as the program meets it: loaded by name from the exe's folder.
-class Tar32Dll {
+class Library {
   public:
-    Tar32Dll() : module_(LoadLibraryA("tar32.dll")) {
+    Library() : module_(LoadLibraryA("tar32.dll")) {
         if (module_) {
             tar_ = reinterpret_cast<TarProc>(
                 reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), "Tar")));
         }
     }
     bool Loaded() const { return tar_ != nullptr; }
+    TarProc Tar() const { return tar_; } // called bare
     int Call(const std::string& commandLine, std::string* output = nullptr) {
         char buffer[1024 + 1];
         std::memset(buffer, 'Z', sizeof buffer);
@@ -69,63 +71,72 @@ std::string Bytes(const unsigned char* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-TEST(Tar32Dll, ExportsTarUndecorated) {
-    Tar32Dll dll;
-    ASSERT_TRUE(dll.Loaded());
+// Every test calls the library; none goes on without it.
+struct Tar32Dll : testing::Test {
+    void SetUp() override { ASSERT_TRUE(dll.Loaded()); }
+    // Writes the archive to path and unpacks it into folder as the program does.
+    int Unpack(const std::string& bytes, const std::string& path, const std::string& folder,
+               std::string* listing = nullptr) {
+        WriteFileBytes(path, bytes);
+        return dll.Call(TarCommandLine(path, folder), listing);
+    }
+    Library dll;
+    // The Info-ZIP archive, folders and all.
+    const std::string infoZip = Bytes(fixtures::kArchives[0].data, fixtures::kArchives[0].size);
+};
+
+TEST_F(Tar32Dll, ExportsTarUndecorated) {
     HMODULE module = GetModuleHandleA("tar32.dll");
     EXPECT_EQ(GetProcAddress(module, "Tar@16"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "_Tar@16"), nullptr);
 }
 
-TEST(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
-    Tar32Dll dll;
-    ASSERT_TRUE(dll.Loaded());
+TEST_F(Tar32Dll, ExtractsEveryArchiveByteAndTimeExact) {
     for (const fixtures::Archive& archive : fixtures::kArchives) {
+        SCOPED_TRACE(archive.label);
         ScratchFolder program;
         // A temporary folder ending in "表", whose trail byte is a backslash,
         // right before the closing quote.
         const std::string temp = program / "更新表";
         MakeFolder(temp);
-        const std::string archivePath = temp + "\\Archive.zip";
-        WriteFileBytes(archivePath, Bytes(archive.data, archive.size));
         std::string listing;
-        ASSERT_EQ(dll.Call(TarCommandLine(archivePath, temp), &listing), TAR32_OK)
-            << archive.label << ": " << listing;
+        ASSERT_EQ(Unpack(Bytes(archive.data, archive.size), temp + "\\Archive.zip", temp, &listing),
+                  TAR32_OK)
+            << listing;
+        // Nothing but the archive and its members, with their bytes and
+        // times: no folders, no leftovers.
+        std::map<std::string, std::pair<std::string, std::string>> expected, found;
         for (std::size_t i = 0; i < archive.count; ++i) {
             const fixtures::Member& m = archive.members[i];
-            const std::string path = temp + "\\" + m.name;
-            ASSERT_TRUE(FileExists(path)) << archive.label << " " << m.name;
-            EXPECT_EQ(ReadFileBytes(path), Bytes(m.data, m.size)) << archive.label << " " << m.name;
-            EXPECT_EQ(LocalWriteTimeText(path), m.localTime[ZoneIndex()])
-                << archive.label << " " << m.name;
+            expected[m.name] = {Bytes(m.data, m.size), m.localTime[ZoneIndex()]};
         }
-        // Nothing but the archive and its members: no folders, no leftovers.
         const std::vector<WIN32_FIND_DATAA> entries = FindEntries(temp + "\\*");
-        for (const WIN32_FIND_DATAA& found : entries) {
-            EXPECT_FALSE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << found.cFileName;
+        for (const WIN32_FIND_DATAA& entry : entries) {
+            EXPECT_FALSE(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << entry.cFileName;
+            const std::string path = temp + "\\" + entry.cFileName;
+            if (std::string(entry.cFileName) != "Archive.zip") {
+                found[entry.cFileName] = {ReadFileBytes(path), LocalWriteTimeText(path)};
+            }
         }
-        EXPECT_EQ(entries.size(), archive.count + 1) << archive.label;
+        EXPECT_EQ(found, expected);
+        EXPECT_EQ(entries.size(), archive.count + 1);
         // Also shows that the library left no file open.
         RemoveFlatFolder(temp);
     }
 }
 
-TEST(Tar32Dll, KeepsFoldersWhenAsked) {
-    Tar32Dll dll;
+TEST_F(Tar32Dll, KeepsFoldersWhenAsked) {
     ScratchFolder out;
-    const fixtures::Archive& archive = fixtures::kArchives[0]; // Info-ZIP
-    WriteFileBytes(out / "a.zip", Bytes(archive.data, archive.size));
+    WriteFileBytes(out / "a.zip", infoZip);
     ASSERT_EQ(dll.Call("--use-directory=1 xf \"" + out / "a.zip" + "\" -o \"" + out / "x\""),
               TAR32_OK);
     EXPECT_TRUE(FileExists(out / "x\\data\\docs\\表示.txt"));
     EXPECT_TRUE(FileExists(out / "x\\Program.exe"));
 }
 
-TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
-    Tar32Dll dll;
+TEST_F(Tar32Dll, CorruptMemberIsNotLeftBehind) {
     ScratchFolder out;
-    const fixtures::Archive& archive = fixtures::kArchives[0];
-    std::string bytes = Bytes(archive.data, archive.size);
+    std::string bytes = infoZip;
     // Damage the compressed data of the first member that has some.
     auto le = [&](std::size_t at, int n) {
         unsigned value = 0;
@@ -141,9 +152,8 @@ TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
     std::string name = bytes.substr(at + 30, le(at + 26, 2));
     name = name.substr(name.rfind('/') + 1);
     bytes[at + 30 + le(at + 26, 2) + le(at + 28, 2) + 8] ^= 0x55;
-    WriteFileBytes(out / "Archive.zip", bytes);
     std::string listing;
-    EXPECT_NE(dll.Call(TarCommandLine(out / "Archive.zip", out / "t"), &listing), TAR32_OK);
+    EXPECT_NE(Unpack(bytes, out / "Archive.zip", out / "t", &listing), TAR32_OK);
     EXPECT_NE(listing.find("error"), std::string::npos) << listing;
     EXPECT_FALSE(FileExists(out / "t\\" + name)) << name;
     const std::vector<std::string> left = FindNames(out / "t\\*.tmp");
@@ -152,37 +162,30 @@ TEST(Tar32Dll, CorruptMemberIsNotLeftBehind) {
 
 // Archives that lie, each stored where the program stores it: Archive.zip in
 // the folder it is unpacked into.
-TEST(Tar32Dll, EdgeCasesEndAsOnEveryBuild) {
-    Tar32Dll dll;
-    ASSERT_TRUE(dll.Loaded());
+TEST_F(Tar32Dll, EdgeCasesEndAsOnEveryBuild) {
     for (const fixtures::EdgeCase& edge : fixtures::kEdgeCases) {
+        SCOPED_TRACE(edge.label);
         ScratchFolder out;
-        const std::string archive = out / "Archive.zip";
-        WriteFileBytes(archive, Bytes(edge.data, edge.size));
+        const std::string bytes = Bytes(edge.data, edge.size);
         std::string listing;
-        EXPECT_EQ(dll.Call(TarCommandLine(archive, Folder(out)), &listing), edge.code)
-            << edge.label << ": " << listing;
-        EXPECT_EQ(FileExists(out / edge.name), edge.written) << edge.label << ": " << listing;
-        EXPECT_TRUE(ReadFileBytes(archive) == Bytes(edge.data, edge.size)) << edge.label;
+        EXPECT_EQ(Unpack(bytes, out / "Archive.zip", Folder(out), &listing), edge.code) << listing;
+        EXPECT_EQ(FileExists(out / edge.name), edge.written) << listing;
+        EXPECT_TRUE(ReadFileBytes(out / "Archive.zip") == bytes);
     }
 }
 
 // With every name GetTempFileName would try already taken, as an archive of
 // t32XXXX.tmp members leaves them, members are still written. The folder is
 // made natively (the win_tar32_tests_taken_names entry).
-TEST(Tar32Dll, TemporaryNamesCannotBeTakenInAdvance) {
+TEST_F(Tar32Dll, TemporaryNamesCannotBeTakenInAdvance) {
     const char* taken = std::getenv("TAR32_TAKEN_NAMES");
     if (taken == nullptr) {
         GTEST_SKIP() << "needs TAR32_TAKEN_NAMES";
     }
     const std::string folder = taken;
     ASSERT_TRUE(FileExists(folder + "\\t32ffff.tmp"));
-    Tar32Dll dll;
-    const fixtures::Archive& archive = fixtures::kArchives[0];
-    WriteFileBytes(folder + "\\Archive.zip", Bytes(archive.data, archive.size));
     std::string listing;
-    EXPECT_EQ(dll.Call(TarCommandLine(folder + "\\Archive.zip", folder), &listing), TAR32_OK)
-        << listing;
+    EXPECT_EQ(Unpack(infoZip, folder + "\\Archive.zip", folder, &listing), TAR32_OK) << listing;
     EXPECT_TRUE(FileExists(folder + "\\Program.exe"));
     // None of them was taken over (Wine's GetTempFileName hands out a taken
     // name when all are).
@@ -193,19 +196,16 @@ TEST(Tar32Dll, TemporaryNamesCannotBeTakenInAdvance) {
     EXPECT_EQ(count, 0x10000u);
 }
 
-TEST(Tar32Dll, FailuresHaveTheirCodes) {
-    Tar32Dll dll;
+TEST_F(Tar32Dll, FailuresHaveTheirCodes) {
     ScratchFolder out;
     EXPECT_EQ(dll.Call(TarCommandLine(out / "missing.zip", out / "t")), TAR32_ERROR_OPEN);
-    WriteFileBytes(out / "page.zip", "<html>502 Bad Gateway</html>");
-    EXPECT_EQ(dll.Call(TarCommandLine(out / "page.zip", out / "t")), TAR32_ERROR_FORMAT);
+    EXPECT_EQ(Unpack("<html>502 Bad Gateway</html>", out / "page.zip", out / "t"),
+              TAR32_ERROR_FORMAT);
     EXPECT_EQ(dll.Call("--frobnicate=1 " + TarCommandLine(out / "page.zip", out / "t")),
               TAR32_ERROR_COMMAND_LINE);
     // A null buffer and a zero size are allowed.
-    TarProc tar = reinterpret_cast<TarProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("tar32.dll"), "Tar")));
-    EXPECT_EQ(tar(nullptr, "xf", nullptr, 0), TAR32_ERROR_COMMAND_LINE);
-    EXPECT_EQ(tar(nullptr, nullptr, nullptr, 1024), TAR32_ERROR_COMMAND_LINE);
+    EXPECT_EQ(dll.Tar()(nullptr, "xf", nullptr, 0), TAR32_ERROR_COMMAND_LINE);
+    EXPECT_EQ(dll.Tar()(nullptr, nullptr, nullptr, 1024), TAR32_ERROR_COMMAND_LINE);
 }
 
 } // namespace

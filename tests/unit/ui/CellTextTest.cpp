@@ -15,65 +15,62 @@ int FakeWidth(const std::string& text) {
     return width;
 }
 
-FittedCellText Fit(const std::string& text, int columnWidth) {
-    return FitCellText(text, columnWidth, FakeWidth);
-}
-
-TEST(FitCellText, KeepsTextNoWiderThanTheColumnLessTwelve) {
-    // "abcd" is 20 wide: whole up to a column of 32.
-    EXPECT_EQ("abcd", Fit("abcd", 32).text);
-    EXPECT_FALSE(Fit("abcd", 32).shortened);
-    EXPECT_EQ("", Fit("", 0).text);
-    EXPECT_FALSE(Fit("", 0).shortened);
-}
-
-TEST(FitCellText, WholeTextWithDotsWhenThatFitsTheColumnLessFive) {
-    // 20 > 31 - 12, but 20 + 6 <= 31 - 5.
-    FittedCellText fitted = Fit("abcd", 31);
-    EXPECT_TRUE(fitted.shortened);
-    EXPECT_EQ("abcd...", fitted.text);
-    EXPECT_EQ("abc...", Fit("abcd", 30).text);
-}
-
-TEST(FitCellText, LongestPrefixThatFitsWithTheDots) {
-    // Room for n bytes of text when 5n + 6 <= width - 5.
-    EXPECT_EQ("abcdefg...", Fit("abcdefghijklmnop", 50).text);
-    EXPECT_EQ("abcdefg...", Fit("abcdefghijklmnop", 46).text);
-    EXPECT_EQ("abcdef...", Fit("abcdefghijklmnop", 45).text);
-}
-
-TEST(FitCellText, NeverBelowTheFirstCharacterAndTheDots) {
-    EXPECT_EQ("a...", Fit("abcdef", 10).text);
-    EXPECT_EQ("a...", Fit("a", 0).text);
-    EXPECT_EQ("a...", Fit("abcdef", -100).text);
-    // A double-byte first character stays whole.
-    EXPECT_EQ("漢...", Fit("漢字", 10).text);
-}
-
-TEST(FitCellText, CutsOnlyBetweenWholeDoubleByteCharacters) {
+// Whole up to the column less 12; else the longest prefix whose 5n + 6 fits
+// the column less 5, cut only between whole characters, never below the
+// first character and the dots.
+TEST(FitCellText, KeepsCutsAndShortens) {
     // "表示" are two double-byte characters whose trail bytes are 0x5C ('\').
-    const std::string text = "表示表示表示";
-    ASSERT_EQ(12u, text.size());
-    // Room for 7 bytes of text: three whole characters.
-    EXPECT_EQ("表示表...", Fit(text, 50).text);
-    // Room for 5 bytes: a cut after the 5th byte would split a character.
-    EXPECT_EQ("表示...", Fit(text, 40).text);
-    // Mixed single- and double-byte text (9 bytes).
-    EXPECT_EQ("aｶﾅ漢字...", Fit("aｶﾅ漢字ab", 50).text);
-    EXPECT_EQ("aｶﾅ漢...", Fit("aｶﾅ漢字ab", 44).text);
+    const std::string hyouji = "表示表示表示";
+    ASSERT_EQ(12u, hyouji.size());
+    const struct {
+        const char* rule;
+        std::string text;
+        int columnWidth;
+        std::string fitted;
+        bool shortened;
+    } cases[] = {
+        {"no wider than the column less twelve", "abcd", 32, "abcd", false},
+        {"no wider than the column less twelve: empty", "", 0, "", false},
+        {"whole text with dots in the column less five", "abcd", 31, "abcd...", true},
+        {"whole text with dots in the column less five: one short", "abcd", 30, "abc...", true},
+        {"longest prefix that fits with the dots", "abcdefghijklmnop", 50, "abcdefg...", true},
+        {"longest prefix that fits with the dots: exactly", "abcdefghijklmnop", 46, "abcdefg...",
+         true},
+        {"longest prefix that fits with the dots: one short", "abcdefghijklmnop", 45, "abcdef...",
+         true},
+        {"never below the first character", "abcdef", 10, "a...", true},
+        {"never below the first character: column 0", "a", 0, "a...", true},
+        {"never below the first character: negative column", "abcdef", -100, "a...", true},
+        {"never below the first character: double-byte, whole", "漢字", 10, "漢...", true},
+        {"whole double-byte characters: room for 7 bytes", hyouji, 50, "表示表...", true},
+        {"whole double-byte characters: room for 5 bytes", hyouji, 40, "表示...", true},
+        {"whole double-byte characters: mixed, 9 bytes", "aｶﾅ漢字ab", 50, "aｶﾅ漢字...", true},
+        {"whole double-byte characters: mixed, a cut in 字", "aｶﾅ漢字ab", 44, "aｶﾅ漢...", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const FittedCellText fitted = FitCellText(c.text, c.columnWidth, FakeWidth);
+        EXPECT_EQ(c.fitted, fitted.text);
+        EXPECT_EQ(c.shortened, fitted.shortened);
+    }
 }
 
-TEST(FormatOneString, InsertsTheValueUnchanged) {
-    EXPECT_EQ("[Sample] を更新 by Tovarind", FormatOneString(texts::kMainCaption, "Sample"));
-    EXPECT_EQ("[] を更新 by Tovarind", FormatOneString(texts::kMainCaption, ""));
-    EXPECT_EQ("[100% %s %d %n] x", FormatOneString("[%s] x", "100% %s %d %n"));
-    // A double-byte value whose trail bytes look like '\' and '%'-free.
-    EXPECT_EQ("[表示] x", FormatOneString("[%s] x", "表示"));
-}
-
-TEST(FormatOneString, TemplateRulesBesidesTheOneArgument) {
-    EXPECT_EQ("50% a", FormatOneString("50%% %s", "a"));
-    EXPECT_EQ("a  %d %", FormatOneString("%s %s %d %", "a"));
+// The value goes in unchanged (a double-byte one whose trail bytes look like
+// '\' too); "%%" is one '%', a second "%s" is dropped, the rest kept.
+TEST(FormatOneString, FillsTheOneArgument) {
+    const struct {
+        std::string format, value, formatted;
+    } cases[] = {
+        {texts::kMainCaption, "Sample", "[Sample] を更新 by Tovarind"},
+        {texts::kMainCaption, "", "[] を更新 by Tovarind"},
+        {"[%s] x", "100% %s %d %n", "[100% %s %d %n] x"},
+        {"[%s] x", "表示", "[表示] x"},
+        {"50%% %s", "a", "50% a"},
+        {"%s %s %d %", "a", "a  %d %"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.formatted, FormatOneString(c.format, c.value))
+            << "\"" << c.format << "\" with \"" << c.value << "\"";
 }
 
 } // namespace

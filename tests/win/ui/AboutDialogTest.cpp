@@ -1,32 +1,25 @@
 // The About dialog's texts from version resources, and the hyperlink label.
 #include <gtest/gtest.h>
 
-#include "res/Version.h"
 #include "res/resource.h"
-#include "tests/support/Scratch.h"
 #include "tests/support/SystemTexts.h"
-#include "tests/support/TestApp.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/AboutDialog.h"
 
 namespace {
 
-class AboutDialogTest : public testing::Test {
-  protected:
-    AboutDialogTest() : app(folder.Path()) {}
-    ScratchFolder folder;
-    TestApp app;
-};
+class AboutDialogTest : public UiTest {};
+
+const char kLegal[] = "Copyright (C) 2026 Tovarind Project";
 
 TEST_F(AboutDialogTest, ShowsTheProgramsVersionLineLegalNoticeAndLink) {
     AboutDialog about;
-    EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT, about.m_strVersion);
-    EXPECT_EQ("Copyright (C) 2026 Tovarind Project", about.m_strLegal);
+    EXPECT_EQ(kOwnVersionLine, about.m_strVersion);
+    EXPECT_EQ(kLegal, about.m_strLegal);
     INT_PTR result = RunDialog(about, [&](HWND window) {
         EXPECT_EQ(texts::kAboutCaption, TextOf(window));
-        EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT,
-                  ItemTextOf(window, IDC_VERSION_TEXT));
-        EXPECT_EQ("Copyright (C) 2026 Tovarind Project", ItemTextOf(window, IDC_LEGAL_TEXT));
+        EXPECT_EQ(kOwnVersionLine, ItemTextOf(window, IDC_VERSION_TEXT));
+        EXPECT_EQ(kLegal, ItemTextOf(window, IDC_LEGAL_TEXT));
         EXPECT_EQ("https://tovarind.org/", ItemTextOf(window, IDC_WEB_LINK));
         EXPECT_EQ(GetDlgItem(window, IDC_WEB_LINK), about.m_linkWeb.m_hWnd);
         HWND icon = nullptr;

@@ -13,9 +13,7 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "tests/support/Scratch.h"
 #include "tests/support/SystemTexts.h"
-#include "tests/support/TestApp.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/ListColours.h"
 #include "ui/MainDialog.h"
@@ -25,9 +23,9 @@ namespace {
 // Left edges of the five columns, from the row's left.
 const int kColumnLeft[] = {0, 30, 215, 335, 395, 445};
 
-class ListPaintTest : public testing::Test {
+class ListPaintTest : public UiTest {
   protected:
-    ListPaintTest() : app(folder.Path()), canvas(600, 300) {
+    ListPaintTest() : canvas(600, 300) {
         WriteFileBytes(folder / "One.dat", std::string(100, 'x'));
         WriteFileBytes(folder / "Two.dat", std::string(200, 'x'));
         WriteFileBytes(folder / "Three.dat", std::string(300, 'x'));
@@ -145,8 +143,6 @@ class ListPaintTest : public testing::Test {
         return count;
     }
 
-    ScratchFolder folder;
-    TestApp app;
     MemoryCanvas canvas;
 };
 
@@ -160,7 +156,7 @@ struct ColourCheck {
 };
 
 TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         UpdateEntry* one = list.GetEntryAt(0);
         UpdateEntry* two = list.GetEntryAt(1);
@@ -225,7 +221,7 @@ TEST_F(ListPaintTest, RowBackgroundsAndTextColours) {
 // stamp above the archive stamp; the mark. Empty stamps and sizes of 0 draw
 // nothing, so an archive size stands on the second line alone.
 TEST_F(ListPaintTest, CellTexts) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         UpdateEntry* one = list.GetEntryAt(0);
         UpdateEntry* three = list.GetEntryAt(2);
@@ -272,7 +268,7 @@ TEST_F(ListPaintTest, CellTexts) {
 }
 
 TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         SelectAndFocus(list, 1);
         const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
@@ -294,7 +290,7 @@ TEST_F(ListPaintTest, FocusRectangleOnlyWhileTheListHasTheFocus) {
 }
 
 TEST_F(ListPaintTest, RowWithoutEntryShowsTheControlsOwnText) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(3, list.InsertItem(3, "", 0));
         list.SetItemText(3, 1, "generic text");
@@ -315,7 +311,7 @@ TEST_F(ListPaintTest, FirstPaintIsTheWholeListAsIfFilledRowByRowOnScreen) {
         ini += EntryKeyName(n) + "=File" + std::to_string(n) + ".dat" +
                (n % 2 ? ",sub\\\r\n" : "\r\n");
     app.WriteSettings(ini);
-    RunMainDialogOf(app, [&](HWND, MainDialog& dialog) {
+    RunMain([&](HWND, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(rows, list.GetItemCount());
         SCROLLINFO scroll = {};

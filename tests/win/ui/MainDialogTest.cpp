@@ -8,26 +8,25 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/TarCommand.h"
-#include "res/Version.h"
 #include "res/resource.h"
 #include "tests/support/LoopbackServer.h"
-#include "tests/support/Scratch.h"
 #include "tests/support/SystemTexts.h"
-#include "tests/support/TestApp.h"
 #include "tests/support/ZipBuilder.h"
 #include "tests/win/ui/UiFixture.h"
 #include "ui/MainDialog.h"
 
 namespace {
 
-class MainDialogTest : public testing::Test {
+class MainDialogTest : public UiTest {
   protected:
-    MainDialogTest() : app(folder.Path()) {
+    MainDialogTest() {
         MakeFolder(folder / "sub");
         MakeFolder(folder / "sub\\dir");
         WriteFileBytes(folder / "App.exe", std::string(1234, 'a'));
@@ -41,19 +40,10 @@ class MainDialogTest : public testing::Test {
                           "F03=Missing.dat\r\n");
         EXPECT_TRUE(app.LoadSettings());
     }
-
-    // Presses a button of the dialog as a click does.
-    static void Click(HWND dialog, int id) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-    }
-
-    ScratchFolder folder;
-    TestApp app;
 };
 
 TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         EXPECT_EQ(texts::MainCaption("%s と %d 100%"), TextOf(window));
         EXPECT_EQ("http://127.0.0.1:9/archive.zip", ItemTextOf(window, IDC_URL_TEXT));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
@@ -85,7 +75,7 @@ TEST_F(MainDialogTest, OpensReadyWithTheTitleInsertedUnchanged) {
 }
 
 TEST_F(MainDialogTest, OpensCentredOnTheWorkArea) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+    RunMain([&](HWND window, MainDialog&) {
         const RECT placed = WindowArea(window);
         ExpectCentredOver(placed, WorkArea());
         const RECT client = DialogUnits(window, 0, 0, 279, 208);
@@ -122,7 +112,7 @@ TEST_F(MainDialogTest, AboutDialogCentresOverTheMainDialogInsideTheWorkArea) {
              EXPECT_EQ(area.top, about.top);
          }},
     };
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+    RunMain([&](HWND window, MainDialog&) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
             if (c.moveMainTo) {
@@ -151,7 +141,7 @@ TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
     const std::string url = "http://127.0.0.1:9/a.zip?" + std::string(24, '&');
     app.WriteSettings("[Archive]\r\nURL=" + url + "\r\n");
     ASSERT_TRUE(app.LoadSettings());
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+    RunMain([&](HWND window, MainDialog&) {
         HWND text = GetDlgItem(window, IDC_URL_TEXT);
         EXPECT_EQ(url, TextOf(text));
         EXPECT_NE(0, GetWindowLongA(text, GWL_STYLE) & SS_NOPREFIX);
@@ -177,17 +167,17 @@ TEST_F(MainDialogTest, UrlIsDrawnAsWrittenAmpersandsIncluded) {
 }
 
 TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog& dialog) {
+    RunMain([&](HWND window, MainDialog& dialog) {
         HWND list = GetDlgItem(window, IDC_UPDATE_LIST);
         ASSERT_EQ(list, dialog.m_listUpdate.m_hWnd);
-        RECT placed = DialogUnits(window, 7, 47, 265, 153);
-        RECT actual;
-        GetWindowRect(list, &actual);
+        // In the template's place, one pixel taller.
+        const RECT placed = DialogUnits(window, 7, 47, 265, 153);
+        RECT actual = WindowArea(list);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
-        EXPECT_EQ(placed.left, actual.left);
-        EXPECT_EQ(placed.top, actual.top);
-        EXPECT_EQ(placed.right - placed.left, actual.right - actual.left);
-        EXPECT_EQ(placed.bottom - placed.top + 1, actual.bottom - actual.top);
+        EXPECT_EQ(std::make_tuple(placed.left, placed.top, placed.right - placed.left,
+                                  placed.bottom - placed.top + 1),
+                  std::make_tuple(actual.left, actual.top, actual.right - actual.left,
+                                  actual.bottom - actual.top));
 
         const LONG style = GetWindowLongA(list, GWL_STYLE);
         EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
@@ -201,26 +191,24 @@ TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
         EXPECT_EQ(30, first.bottom - first.top);
         EXPECT_EQ(30, second.top - first.top);
 
-        struct Column {
-            int width;
-            int format;
-        } const expected[] = {{30, LVCFMT_RIGHT},
-                              {185, LVCFMT_LEFT},
-                              {120, LVCFMT_CENTER},
-                              {60, LVCFMT_RIGHT},
-                              {50, LVCFMT_CENTER}};
-        EXPECT_EQ(5, dialog.m_listUpdate.GetColumnCount());
-        for (int i = 0; i < 5; ++i) {
+        using Column = std::tuple<std::string, int, int>; // header, width, alignment
+        std::vector<Column> columns;
+        for (int i = 0; i < dialog.m_listUpdate.GetColumnCount(); ++i) {
             char text[64] = {};
             LVCOLUMNA column = {};
             column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
             column.pszText = text;
             column.cchTextMax = sizeof(text);
             ASSERT_TRUE(dialog.m_listUpdate.GetColumn(i, &column)) << i;
-            EXPECT_EQ(texts::kColumnHeaders[i], text) << i;
-            EXPECT_EQ(expected[i].width, column.cx) << i;
-            EXPECT_EQ(expected[i].format, column.fmt & LVCFMT_JUSTIFYMASK) << i;
+            columns.emplace_back(text, column.cx, column.fmt & LVCFMT_JUSTIFYMASK);
         }
+        const std::string* header = texts::kColumnHeaders;
+        EXPECT_EQ((std::vector<Column>{{header[0], 30, LVCFMT_RIGHT},
+                                       {header[1], 185, LVCFMT_LEFT},
+                                       {header[2], 120, LVCFMT_CENTER},
+                                       {header[3], 60, LVCFMT_RIGHT},
+                                       {header[4], 50, LVCFMT_CENTER}}),
+                  columns);
         LVCOLUMNA none = {};
         none.mask = LVCF_WIDTH;
         EXPECT_FALSE(dialog.m_listUpdate.GetColumn(5, &none));
@@ -228,92 +216,101 @@ TEST_F(MainDialogTest, ListIsOnePixelTallerWithThirtyPixelRowsAndFiveColumns) {
 }
 
 TEST_F(MainDialogTest, OneRowPerEntryPointingAtIt) {
-    RunMainDialogOf(app, [&](HWND, MainDialog& dialog) {
+    RunMain([&](HWND, MainDialog& dialog) {
         UpdateList& list = dialog.m_listUpdate;
         ASSERT_EQ(3, list.GetItemCount());
+        // Folder, file name, local size and time.
+        using Stamped = std::tuple<std::string, std::string, int, std::string>;
+        std::vector<Stamped> entries;
         int i = 0;
         for (UpdateEntry* entry = list.head; entry != nullptr; entry = entry->next, ++i) {
             EXPECT_EQ(entry, list.GetEntryAt(i)) << i;
             for (int column = 0; column < 5; ++column)
                 EXPECT_EQ("", list.GetItemText(i, column, 260)) << i << "," << column;
+            entries.emplace_back(entry->folder, entry->fileName, entry->localSize,
+                                 entry->localTime);
         }
-        EXPECT_EQ(3, i);
         EXPECT_EQ(nullptr, list.GetEntryAt(-1));
         EXPECT_EQ(nullptr, list.GetEntryAt(3));
-
-        UpdateEntry* app_ = list.GetEntryAt(0);
-        UpdateEntry* readme = list.GetEntryAt(1);
-        UpdateEntry* missing = list.GetEntryAt(2);
-        ASSERT_TRUE(app_ && readme && missing);
-        EXPECT_EQ("App.exe", app_->fileName);
-        EXPECT_EQ(1234, app_->localSize);
-        EXPECT_EQ(LocalWriteTimeText(folder / "App.exe"), std::string(app_->localTime));
-        EXPECT_EQ("sub\\dir\\", readme->folder);
-        EXPECT_EQ(7, readme->localSize);
-        EXPECT_EQ(0, missing->localSize);
-        EXPECT_STREQ("", missing->localTime);
-    });
-}
-
-TEST_F(MainDialogTest, ExitWhileReadyAsksNothing) {
-    INT_PTR result =
-        RunMainDialogOf(app, [&](HWND window, MainDialog&) { Click(window, IDCANCEL); });
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(app.messages.empty());
-}
-
-TEST_F(MainDialogTest, ExitWithTheAbortCaptionAsksFirst) {
-    app.answers = {IDCANCEL, IDOK};
-    INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
-        SetDlgItemTextA(window, IDCANCEL, texts::kAbortButton.c_str());
-        Click(window, IDCANCEL);
-        ASSERT_TRUE(IsWindow(window));
-        EXPECT_EQ(1u, app.messages.size());
-        EXPECT_EQ(texts::kAbortButton, ItemTextOf(window, IDCANCEL));
-        // The close box takes the same way and gets the second answer.
-        SendMessageA(window, WM_CLOSE, 0, 0);
-        PumpMessages();
-    });
-    EXPECT_EQ(IDCANCEL, result);
-    ASSERT_EQ(2u, app.messages.size());
-    for (const TestApp::Message& message : app.messages) {
-        EXPECT_EQ(texts::kLeaveUnfinished, message.text);
-        EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), message.style);
-    }
-}
-
-TEST_F(MainDialogTest, FailedCheckLeavesTheDialogReady) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
-        Click(window, IDOK); // nothing listens on the URL's port
-        EXPECT_TRUE(IsWindow(window));
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
-        EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
-        // The check's own failure message only.
         EXPECT_EQ(
-            std::vector<std::string>({texts::kReceiveFailed + "http://127.0.0.1:9/archive.zip"}),
-            app.MessageTexts());
+            (std::vector<Stamped>{{"", "App.exe", 1234, LocalWriteTimeText(folder / "App.exe")},
+                                  {"sub\\dir\\", "Readme.txt", 7,
+                                   LocalWriteTimeText(folder / "sub\\dir\\Readme.txt")},
+                                  {"", "Missing.dat", 0, ""}}),
+            entries);
     });
 }
 
-TEST_F(MainDialogTest, EnterOnceTheCheckButtonIsDisabledChecksNothing) {
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
-        EnableWindow(GetDlgItem(window, IDOK), FALSE);
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        EXPECT_TRUE(IsWindow(window));
-        EXPECT_TRUE(app.messages.empty());
-    });
-}
-
-TEST_F(MainDialogTest, UpdateWithNothingLeftToCopyEndsTheDialog) {
-    INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
-        EnableWindow(GetDlgItem(window, IDC_UPDATE), TRUE);
-        Click(window, IDC_UPDATE);
-    });
-    EXPECT_EQ(IDOK, result);
-    ASSERT_EQ(1u, app.messages.size());
-    EXPECT_EQ(texts::kAllDone, app.messages[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), app.messages[0].style);
+// The buttons of the ready dialog, and what they ask: leaving asks only
+// once the exit button says abort (the close box too); a check that fails
+// leaves the dialog as it was, with the check's own message only; Enter,
+// once the check button is disabled, checks nothing; an update with
+// nothing left to copy ends the dialog.
+TEST_F(MainDialogTest, ButtonsOfTheReadyDialog) {
+    const Box leave = {texts::kLeaveUnfinished, MB_OKCANCEL | MB_ICONQUESTION, true};
+    const struct {
+        const char* name;
+        std::deque<int> answers;
+        std::function<void(HWND window)> press;
+        INT_PTR result;
+        std::vector<Box> boxes;
+    } cases[] = {
+        {"exit while ready asks nothing",
+         {},
+         [](HWND window) { Click(window, IDCANCEL); },
+         IDCANCEL,
+         {}},
+        {"exit with the abort caption asks first",
+         {IDCANCEL, IDOK},
+         [&](HWND window) {
+             SetDlgItemTextA(window, IDCANCEL, texts::kAbortButton.c_str());
+             Click(window, IDCANCEL);
+             ASSERT_TRUE(IsWindow(window));
+             EXPECT_EQ(1u, app.messages.size());
+             EXPECT_EQ(texts::kAbortButton, ItemTextOf(window, IDCANCEL));
+             // The close box takes the same way and gets the second answer.
+             SendMessageA(window, WM_CLOSE, 0, 0);
+             PumpMessages();
+         },
+         IDCANCEL,
+         {leave, leave}},
+        {"failed check leaves the dialog ready",
+         {},
+         [](HWND window) {
+             Click(window, IDOK); // nothing listens on the URL's port
+             EXPECT_TRUE(IsWindow(window));
+             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDOK)));
+             EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)));
+             EXPECT_EQ(texts::kExitButton, ItemTextOf(window, IDCANCEL));
+         },
+         -2,
+         {{texts::kReceiveFailed + "http://127.0.0.1:9/archive.zip", MB_OK | MB_ICONEXCLAMATION,
+           true}}},
+        {"enter once the check button is disabled checks nothing",
+         {},
+         [](HWND window) {
+             EnableWindow(GetDlgItem(window, IDOK), FALSE);
+             SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+             EXPECT_TRUE(IsWindow(window));
+         },
+         -2,
+         {}},
+        {"update with nothing left to copy ends the dialog",
+         {},
+         [](HWND window) {
+             EnableWindow(GetDlgItem(window, IDC_UPDATE), TRUE);
+             Click(window, IDC_UPDATE);
+         },
+         IDOK,
+         {{texts::kAllDone, MB_ICONINFORMATION, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.messages.clear();
+        app.answers = c.answers;
+        EXPECT_EQ(c.result, RunMain([&](HWND window, MainDialog&) { c.press(window); }));
+        EXPECT_EQ(c.boxes, BoxesOf(app));
+    }
 }
 
 // Every message box the dialog shows, along every way through it: text,
@@ -324,11 +321,6 @@ TEST_F(MainDialogTest, UpdateWithNothingLeftToCopyEndsTheDialog) {
 TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
     enum Step { Check, Update, UpdateWhileInUse, Exit };
     enum Served { Changes, Garbage, NotFound };
-    struct Box {
-        std::string text;
-        UINT style;
-        bool dialogShown;
-    };
     const UINT kInformation = MB_OK | MB_ICONINFORMATION;
     const UINT kWarning = MB_OK | MB_ICONEXCLAMATION;
     const std::string found = texts::FilesFound(2);
@@ -399,7 +391,7 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
         ASSERT_TRUE(app.LoadSettings());
         app.messages.clear();
         app.answers = flow.answers;
-        const INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+        const INT_PTR result = RunMain([&](HWND window, MainDialog&) {
             for (Step step : flow.steps) {
                 if (step == UpdateWhileInUse) {
                     LockedFile running(folder / "App.exe");
@@ -415,27 +407,20 @@ TEST_F(MainDialogTest, EveryMessageBoxOfEveryWayThroughTheDialog) {
             }
         });
         EXPECT_EQ(flow.result, result);
-        ASSERT_EQ(flow.boxes.size(), app.messages.size());
-        for (std::size_t i = 0; i < flow.boxes.size(); ++i) {
-            SCOPED_TRACE(i);
-            EXPECT_EQ(flow.boxes[i].text, app.messages[i].text);
-            EXPECT_EQ(flow.boxes[i].style, app.messages[i].style);
-            EXPECT_EQ(flow.boxes[i].dialogShown, app.messages[i].mainWindowShown);
-        }
+        EXPECT_EQ(flow.boxes, BoxesOf(app));
     }
 }
 
 TEST_F(MainDialogTest, AboutItemOpensTheAboutDialogOwnedByTheMainDialog) {
     bool seen = false;
-    RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+    RunMain([&](HWND window, MainDialog&) {
         Later(150, [&] {
             HWND about = FindThreadDialog(texts::kAboutCaption);
             ASSERT_NE(nullptr, about);
             seen = true;
             EXPECT_EQ(window, GetWindow(about, GW_OWNER));
             EXPECT_FALSE(IsWindowEnabled(window));
-            EXPECT_EQ("win_ui_tests Version " TOVARIND_VERSION_TEXT,
-                      ItemTextOf(about, IDC_VERSION_TEXT));
+            EXPECT_EQ(kOwnVersionLine, ItemTextOf(about, IDC_VERSION_TEXT));
             Click(about, IDOK);
         });
         // Only the command's upper twelve bits count.
@@ -545,7 +530,7 @@ TEST_F(MainDialogTransferTest, ASlowTransferKeepsTheWindowAnsweringAndShowsItsPr
         app.messages.clear();
         const int requestsBefore = server.RequestCount("/slow.zip");
         std::vector<TransferSample> samples;
-        RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+        RunMain([&](HWND window, MainDialog&) {
             HWND check = GetDlgItem(window, IDOK);
             // Input meant to check again, or to open the About dialog,
             // while the first check runs.
@@ -605,7 +590,7 @@ TEST_F(MainDialogTransferTest, LeavingDuringTheTransferEndsAtOnce) {
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         app.messages.clear();
-        const INT_PTR result = RunMainDialogOf(app, [&](HWND window, MainDialog&) {
+        const INT_PTR result = RunMain([&](HWND window, MainDialog&) {
             Later(700, [&, window] { way.leave(window); });
             Click(window, IDOK);
         });

@@ -29,10 +29,9 @@ using ScopedSocket = ScopedHandle<SocketTraits>;
 // The reason phrases of the statuses tests send; "Status" for any other.
 std::string ReasonPhrase(int status) {
     static const std::string phrases =
-        "|200 OK|204 No Content|206 Partial Content|300 Multiple Choices|301 "
-        "Moved Permanently"
-        "|302 Found|303 See Other|304 Not Modified|307 Temporary Redirect|308 "
-        "Permanent Redirect"
+        "|200 OK|204 No Content|206 Partial Content|300 Multiple Choices"
+        "|301 Moved Permanently|302 Found|303 See Other|304 Not Modified"
+        "|307 Temporary Redirect|308 Permanent Redirect"
         "|400 Bad Request|403 Forbidden|404 Not Found|416 Range Not Satisfiable"
         "|500 Internal Server Error|501 Not Implemented|503 Service Unavailable|";
     const std::size_t at = phrases.find("|" + std::to_string(status) + " ");

@@ -7,7 +7,6 @@ namespace {
 
 using Reply = LoopbackServer::Reply;
 using Framing = LoopbackServer::Framing;
-using Shown = std::vector<std::pair<std::string, UINT>>; // each message's text and style
 
 // Every byte value, line ends of both kinds and zero bytes, over many reads.
 std::string BinaryBody(std::size_t size) {
@@ -29,21 +28,10 @@ Reply CutAfter(const std::string& bytes, std::size_t sent, bool reset = false) {
     return reply;
 }
 
-// The one warning a failure shows: its text, then what it is about.
-Shown Warning(const std::string& text, const std::string& name) {
-    return {{text + name, UINT(MB_OK | MB_ICONEXCLAMATION)}};
-}
-
 struct DownloadTest : EngineTest {
     LoopbackServer server;
 
     void SetUp() override { MakeFolder(tempFolder); }
-    Shown Messages() const {
-        Shown shown;
-        for (const auto& message : app.messages)
-            shown.emplace_back(message.text, message.style);
-        return shown;
-    }
 };
 
 // Each body arrives byte for byte, however it is framed, asked for with
@@ -92,7 +80,7 @@ TEST_F(DownloadTest, WholeBodiesArriveAsSent) {
         SCOPED_TRACE(c.name);
         const int requestsBefore = server.RequestCount();
         EXPECT_EQ(Download(server.Url(c.path)), DownloadOutcome::Complete) << causes.All();
-        EXPECT_EQ(Messages(), Shown());
+        ExpectMessages(app, {});
         EXPECT_TRUE(FileExists(archivePath));
         EXPECT_TRUE(ReadFileBytes(archivePath) == c.expected);
         EXPECT_TRUE(waitCursor.has_value());
@@ -157,7 +145,7 @@ TEST_F(DownloadTest, EveryFailureIsItsOneMessage) {
         const int requestsBefore = server.RequestCount();
         EXPECT_EQ(Download(url),
                   created ? DownloadOutcome::Failed : DownloadOutcome::FileNotCreated);
-        EXPECT_EQ(Messages(), Warning(c.message, created ? url : archivePath));
+        ExpectMessages(app, {c.message + (created ? url : archivePath)});
         EXPECT_EQ(waitCursor.has_value(), created);
         EXPECT_LE(ReadFileBytes(archivePath).size(), c.keptAtMost);
         if (!ours || !created) {
@@ -196,7 +184,7 @@ TEST_F(DownloadTest, FailedDownloadLeavesTheCheckUntouched) {
     int count = 42;
     EXPECT_FALSE(app.CheckForUpdates(chain.head, &count));
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(Messages(), Warning(texts::kReceiveFailed, server.Url("/update.zip")));
+    ExpectMessages(app, {texts::kReceiveFailed + server.Url("/update.zip")});
     EXPECT_EQ(chain[0].state, NotCompared);
     EXPECT_EQ(chain[0].archiveSize, 0);
     EXPECT_EQ(chain[0].archiveTime[0], '\0');

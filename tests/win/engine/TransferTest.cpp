@@ -122,7 +122,7 @@ TEST_F(TransferTest, EveryMisbehaviourIsAReceivingErrorWithItsCause) {
         EXPECT_EQ(Download(url), DownloadOutcome::Failed);
         if (c.roomLeft > 0)
             SetFreeSpaceMarginForTests(marginBefore);
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>({texts::kReceiveFailed + url}));
+        ExpectMessages(app, {texts::kReceiveFailed + url});
         EXPECT_NE(Causes().find(c.cause), std::string::npos) << Causes();
         // A loop ends after the first request and its ten redirects.
         EXPECT_LE(server.RequestCount() - requestsBefore, 11);
